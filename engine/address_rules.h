@@ -1,0 +1,28 @@
+#ifndef TERVANE_ENGINE_ADDRESS_RULES_H_
+#define TERVANE_ENGINE_ADDRESS_RULES_H_
+
+#include <string>
+#include <string_view>
+
+namespace tervane {
+
+// The three text rules over a message's header text. All are pure, never throw and accept any
+// bytes. Markers are matched exactly (letter case included); addresses come back exactly as
+// written, possibly empty.
+
+// Returns the sender's address: the text after "Return-Path: <" up to the next ">" when that
+// marker occurs anywhere; else the first "<...>" from the first "From: " on (from the start of
+// the text when there is no "From: "). Empty when no ">" closes it.
+std::string ExtractSenderAddress(std::string_view headerText);
+
+// Returns the first recipient's address: the first "<...>" from the first line feed followed
+// by "To: " on (from the start of the text when there is none). Empty when no ">" closes it.
+std::string ExtractRecipientAddress(std::string_view headerText);
+
+// Returns true iff text has an "@" that is not its first character, and after that first "@"
+// a "." that is neither the first nor the last character of the rest.
+bool IsValidEmail(std::string_view text);
+
+}  // namespace tervane
+
+#endif  // TERVANE_ENGINE_ADDRESS_RULES_H_

@@ -1,0 +1,71 @@
+#include "engine/spam_report.h"
+
+#include <openssl/evp.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace tervane {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendHexByte(std::string* out, unsigned char byte) {
+  out->push_back(kHexDigits[byte >> 4]);
+  out->push_back(kHexDigits[byte & 0x0F]);
+}
+
+bool IsKeptInQueryValue(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~' || c == '@';
+}
+
+struct DigestContextDeleter {
+  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+}  // namespace
+
+std::string ContentDigest(std::string_view contentText) {
+  std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1 ||
+      EVP_DigestUpdate(context.get(), contentText.data(), contentText.size()) != 1 ||
+      EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
+    throw std::runtime_error("MD5 digest is not available");
+  }
+  std::string hex;
+  hex.reserve(2 * length);
+  for (unsigned int i = 0; i < length; ++i)
+    AppendHexByte(&hex, digest[i]);
+  return hex;
+}
+
+std::string EncodeQueryValue(std::string_view senderAddress) {
+  std::string encoded;
+  encoded.reserve(senderAddress.size());
+  for (const char c : senderAddress) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsKeptInQueryValue(byte)) {
+      encoded.push_back(c);
+    } else {
+      encoded.push_back('%');
+      AppendHexByte(&encoded, byte);
+    }
+  }
+  return encoded;
+}
+
+std::string SpamReportAddress(std::string_view host, std::string_view senderAddress,
+                              std::string_view contentText) {
+  std::string address = "http://";
+  address += host;
+  address += "/reportspam.php?spam=";
+  address += EncodeQueryValue(senderAddress);
+  address += "&content=";
+  address += ContentDigest(contentText);
+  return address;
+}
+
+}  // namespace tervane
