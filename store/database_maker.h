@@ -1,0 +1,22 @@
+#ifndef TERVANE_STORE_DATABASE_MAKER_H_
+#define TERVANE_STORE_DATABASE_MAKER_H_
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tervane {
+
+// Creates the customer database file (whitetable, blacktable, misc with its one row: id 1,
+// secureclass 2, spamnumber 0, number 0, date null), keyed with the customer password.
+// Throws DatabaseError when the file already exists or cannot be written.
+void CreateCustomerDatabase(const std::filesystem::path& file);
+
+// Creates the reference spam database file with officialspam holding each address once, keyed
+// with the reference password. Throws DatabaseError when the file already exists.
+void CreateReferenceDatabase(const std::filesystem::path& file,
+                             const std::vector<std::string>& addresses);
+
+}  // namespace tervane
+
+#endif  // TERVANE_STORE_DATABASE_MAKER_H_
