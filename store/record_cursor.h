@@ -33,6 +33,8 @@ class RecordCursor {
   void Open();  // throws when the connection is closed
   void Query(QueryText query, std::string_view address = {});  // Close, SetQuery, Open
   bool Active() const;
+  // How many times Open has run a query since the cursor was made (for tests and benchmarks).
+  int64_t OpenCount() const;
 
   // Presence: true iff the open result holds no row (at its beginning and its end at once).
   bool IsEmpty();
