@@ -1,0 +1,54 @@
+#ifndef TERVANE_UI_SETTINGS_ACTIONS_H_
+#define TERVANE_UI_SETTINGS_ACTIONS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/date_time.h"
+#include "store/filter_database.h"
+
+namespace tervane {
+
+// What the settings window does, over the filter database and plain values. Every function
+// that touches the database throws DatabaseError.
+
+// The security-level track bar: position 1 (top) is High, 3 (bottom) is Low.
+inline constexpr int kTrackBarMinimum = 1;
+inline constexpr int kTrackBarMaximum = 3;
+
+inline constexpr std::string_view kInvalidEmailMessage = "please input a valid email.";
+
+// Returns the track bar position that shows level: 4 - level, kept within 1 to 3.
+int TrackBarPositionForLevel(int32_t level);
+
+// Returns the security level a track bar position stands for: 4 - position.
+// REQUIRES: kTrackBarMinimum <= position <= kTrackBarMaximum.
+int32_t LevelForTrackBarPosition(int position);
+
+// Returns the description of the level at a track bar position; empty outside 1 to 3.
+std::string_view LevelDescription(int position);
+
+// Returns the statistics text for spamNumber messages marked as spam, with the minutes saved at
+// 30 seconds a message (spamNumber / 2, rounded toward zero).
+std::string StatisticsText(int32_t spamNumber);
+
+// Returns misc.spamnumber of the first misc row (through ADODataSet1).
+int32_t ReadSpamNumber(FilterDatabase& db);
+
+// Stores level as misc.secureclass of the first misc row (through ADODataSet1).
+void SaveSecurityLevel(FilterDatabase& db, int32_t level);
+
+// Appends a row to the open list view (white or black list): mail = address exactly as typed,
+// date = today, class = 1, name unset; posted at once. Returns false, storing nothing, iff
+// IsValidEmail rejects address. No presence check: the same address may be added twice.
+bool AddListEntry(RecordCursor& listView, std::string_view address, TDateTime today);
+
+// Deletes row (0-based, already fetched) of the open list view from the database, or the
+// current row when row < 0. Throws "<cursor>: Cannot perform this operation on an empty
+// dataset" when the list is empty.
+void DeleteListEntry(RecordCursor& listView, int row);
+
+}  // namespace tervane
+
+#endif  // TERVANE_UI_SETTINGS_ACTIONS_H_
