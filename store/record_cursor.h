@@ -27,7 +27,7 @@ class RecordCursor {
 
   const std::string& Name() const;
 
-  // The query step. address is used only by the three lookups.
+  // The query step. address is used only by the three lookups. SetQuery closes an open cursor.
   void Close();
   void SetQuery(QueryText query, std::string_view address = {});
   void Open();  // throws when the connection is closed
