@@ -2,6 +2,7 @@
 #define TERVANE_STORE_DATABASE_MAKER_H_
 
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,13 @@ void CreateCustomerDatabase(const std::filesystem::path& file);
 // with the reference password. Throws DatabaseError when the file already exists.
 void CreateReferenceDatabase(const std::filesystem::path& file,
                              const std::vector<std::string>& addresses);
+
+// Both files are built under a temporary name beside the target and put in place only when
+// complete, so a failure never leaves a partial file behind.
+
+// The addresses of a reference list: one per line, blanks around it ignored, blank lines and
+// lines beginning with '#' skipped. Duplicates are kept (the database holds each once).
+std::vector<std::string> ParseAddressList(std::istream& in);
 
 }  // namespace tervane
 

@@ -27,7 +27,7 @@ class RecordCursor {
 
   const std::string& Name() const;
 
-  // The query step. address is used only by the three lookups.
+  // The query step. address is used only by the three lookups. SetQuery closes an open cursor.
   void Close();
   void SetQuery(QueryText query, std::string_view address = {});
   void Open();  // throws when the connection is closed
@@ -65,7 +65,8 @@ class RecordCursor {
 
   // Editing. Append starts a new row (fields null), Edit the current row; SetField* sets a field
   // of that row; Post writes it to the database at once (a new row becomes the last row of the
-  // result and the current one); Cancel drops the change.
+  // result and the current one); Cancel drops the change. Moving (First, Next, MoveTo) and a
+  // further Append or Edit post a pending change first; Close drops it.
   void Append();
   void Edit();
   void SetFieldAsString(std::string_view field, std::string_view value);
@@ -73,8 +74,10 @@ class RecordCursor {
   void SetFieldAsDateTime(std::string_view field, double value);
   void Post();
   void Cancel();
-  // Deletes the current row from the database and the result; the next row becomes current.
-  // Throws "<name>: Cannot perform this operation on an empty dataset" when there is no row.
+  // Deletes the current row (exactly that row, by its identity) from the database and the
+  // result; the next row becomes current, or else the new last row with Eof set. During an Append
+  // it only drops the new row. Throws "<name>: Cannot perform this operation on an empty dataset"
+  // when there is no row.
   void Delete();
 
  private:

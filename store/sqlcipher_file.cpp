@@ -1,0 +1,109 @@
+#include "store/sqlcipher_file.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <system_error>
+
+#include "store/database_error.h"
+
+namespace tervane::sqlcipher {
+namespace {
+
+constexpr int kBusyTimeoutMs = 2000;
+
+std::string CannotOpen(const std::filesystem::path& file, std::string_view reason) {
+  return "Cannot open database file \"" + file.string() + "\": " + std::string(reason);
+}
+
+// Keys a freshly opened handle and applies the settings every file of ours is written with.
+// cipher_compatibility pins the 3.x format (key derivation, HMAC) should a newer SQLCipher read
+// the file; SQLCipher 3.4 itself ignores it.
+void KeyAndConfigure(sqlite3* db, std::string_view password) {
+  if (sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
+    throw DatabaseError(ErrorMessage(db));
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  const std::string pragmas = "PRAGMA cipher_compatibility = 3; PRAGMA cipher_page_size = " +
+                              std::to_string(kCipherPageSize) +
+                              "; PRAGMA cache_size = " + std::to_string(-kCacheSizeKiB) + ";";
+  Exec(db, pragmas.c_str());
+}
+
+DatabasePtr OpenHandle(const std::filesystem::path& file, int flags) {
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  DatabasePtr db(raw);
+  if (rc != SQLITE_OK) {
+    throw DatabaseError(CannotOpen(file, db ? ErrorMessage(db.get()) : sqlite3_errstr(rc)));
+  }
+  return db;
+}
+
+}  // namespace
+
+void DatabaseCloser::operator()(sqlite3* db) const {
+  sqlite3_close_v2(db);
+}
+
+void StatementFinalizer::operator()(sqlite3_stmt* statement) const {
+  sqlite3_finalize(statement);
+}
+
+ScopedReset::~ScopedReset() {
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+}
+
+std::string ErrorMessage(sqlite3* db) {
+  return sqlite3_errmsg(db);
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message != nullptr ? message : ErrorMessage(db);
+    sqlite3_free(message);
+    throw DatabaseError(text);
+  }
+}
+
+StatementPtr Prepare(sqlite3* db, std::string_view sql) {
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, nullptr) !=
+      SQLITE_OK) {
+    throw DatabaseError(ErrorMessage(db));
+  }
+  return StatementPtr(raw);
+}
+
+DatabasePtr OpenExisting(const std::filesystem::path& file, std::string_view password) {
+  std::error_code error;
+  const auto status = std::filesystem::status(file, error);
+  if (!std::filesystem::exists(status)) {
+    throw DatabaseError(CannotOpen(file, "the file does not exist"));
+  }
+  if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(file, error) == 0) {
+    // SQLite would take an empty file for an empty database.
+    throw DatabaseError(CannotOpen(file, "the file is empty, not a database"));
+  }
+  DatabasePtr db = OpenHandle(file, SQLITE_OPEN_READWRITE);
+  try {
+    KeyAndConfigure(db.get(), password);
+    Exec(db.get(), "SELECT count(*) FROM sqlite_master");
+  } catch (const DatabaseError& e) {
+    std::string reason = e.what();
+    if (sqlite3_errcode(db.get()) == SQLITE_NOTADB) {
+      reason += " (wrong password, or not a database file)";
+    }
+    throw DatabaseError(CannotOpen(file, reason));
+  }
+  return db;
+}
+
+DatabasePtr CreateNew(const std::filesystem::path& file, std::string_view password) {
+  DatabasePtr db = OpenHandle(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  KeyAndConfigure(db.get(), password);
+  return db;
+}
+
+}  // namespace tervane::sqlcipher

@@ -1,0 +1,64 @@
+#ifndef TERVANE_STORE_SQLCIPHER_FILE_H_
+#define TERVANE_STORE_SQLCIPHER_FILE_H_
+
+// Internal to store/: RAII handles over SQLCipher and the settings every file of ours shares.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace tervane::sqlcipher {
+
+// Every file is written with 4 KiB pages: one page per file-system block, one HMAC per 4 KiB
+// instead of per 1 KiB, and a tree one level shallower for a million addresses.
+inline constexpr int kCipherPageSize = 4096;
+// Page cache per connection, in KiB. Pages are read only as lookups touch them, so this is a bound,
+// not an allocation: large enough to keep a million-address reference list decrypted in memory.
+inline constexpr int kCacheSizeKiB = 65536;
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const;
+};
+using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const;
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// Opens an existing database file read/write, keyed with password, and proves the key by reading
+// the schema. Never creates a file. Throws DatabaseError naming the file and the reason.
+DatabasePtr OpenExisting(const std::filesystem::path& file, std::string_view password);
+
+// Opens file (which must not exist or be empty) as a new database keyed with password.
+DatabasePtr CreateNew(const std::filesystem::path& file, std::string_view password);
+
+// Runs sql (one or more statements without results). Throws DatabaseError(engine message).
+void Exec(sqlite3* db, const char* sql);
+
+// Prepares one statement for reuse. Throws DatabaseError(engine message).
+StatementPtr Prepare(sqlite3* db, std::string_view sql);
+
+// The engine's message for the last failure on db.
+std::string ErrorMessage(sqlite3* db);
+
+// Resets a statement and clears its bindings when the scope ends, so no statement stays active
+// (and no read transaction stays open) between two calls of the store.
+class ScopedReset {
+ public:
+  explicit ScopedReset(sqlite3_stmt* statement) : statement_(statement) {}
+  ~ScopedReset();
+  ScopedReset(const ScopedReset&) = delete;
+  ScopedReset& operator=(const ScopedReset&) = delete;
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+}  // namespace tervane::sqlcipher
+
+#endif  // TERVANE_STORE_SQLCIPHER_FILE_H_

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "store/filter_database.h"
+#include "tests/store/store_test_support.h"
+
+namespace tervane {
+namespace {
+
+using testing::FileNames;
+using testing::OpenDescriptorsTo;
+using testing::ProgramFolder;
+using testing::ReadBytes;
+
+using ListRow = std::tuple<std::string, std::string, double, int32_t>;
+
+std::vector<ListRow> ReadList(RecordCursor& cursor, QueryText list) {
+  std::vector<ListRow> rows;
+  for (cursor.Query(list); !cursor.Eof(); cursor.Next()) {
+    rows.emplace_back(cursor.FieldAsString("mail"), cursor.FieldAsString("name"),
+                      cursor.FieldAsDateTime("date"), cursor.FieldAsInteger("class"));
+  }
+  return rows;
+}
+
+void AddRows(RecordCursor& cursor, QueryText list, const std::string& prefix, int count) {
+  cursor.Query(list);
+  for (int i = 0; i < count; ++i) {
+    cursor.Append();
+    cursor.SetFieldAsString("mail", prefix + std::to_string(i) + "@x.example");
+    cursor.SetFieldAsString("name", "Person " + std::to_string(i));
+    cursor.SetFieldAsDateTime("date", 45000.0 + i);
+    cursor.SetFieldAsInteger("class", 1);
+    cursor.Post();
+  }
+}
+
+TEST(Compaction, KeepsEveryRowAndThePassword) {
+  ProgramFolder folder;
+  FilterDatabase db;
+  OpenFilterDatabase(db, folder.dir.path());
+  AddRows(db.ADODataSet1, QueryText::kWhiteTable, "w", 120);
+  AddRows(db.ADODataSet1, QueryText::kBlackTable, "b", 40);
+  // Deleting most of the white list leaves free pages for compaction to drop.
+  db.ADODataSet3.Query(QueryText::kWhiteTable);
+  for (int i = 0; i < 100; ++i)
+    db.ADODataSet3.Delete();
+  db.ADODataSet1.Query(QueryText::kMisc);
+  db.ADODataSet1.Edit();
+  db.ADODataSet1.SetFieldAsInteger("number", 21);
+  db.ADODataSet1.Post();
+  const auto white = ReadList(db.ADODataSet1, QueryText::kWhiteTable);
+  const auto black = ReadList(db.ADODataSet1, QueryText::kBlackTable);
+  db.ADODataSet4.Query(QueryText::kBlackTable);  // left open: compaction closes it
+  const auto sizeBefore = std::filesystem::file_size(folder.customer());
+  ::chmod(folder.customer().c_str(), 0640);
+
+  ASSERT_TRUE(CompactDatabaseFile(db, folder.customer(), kCustomerDatabasePassword));
+  EXPECT_FALSE(db.ADOConnection1.Connected());
+  EXPECT_FALSE(db.ADOConnection2.Connected());
+  EXPECT_FALSE(db.ADODataSet4.Active());
+  EXPECT_LT(std::filesystem::file_size(folder.customer()), sizeBefore);
+  EXPECT_EQ(std::filesystem::status(folder.customer()).permissions(),
+            static_cast<std::filesystem::perms>(0640));
+  EXPECT_EQ(FileNames(folder.dir.path()), (std::vector<std::string>{"cust.mdb", "ospam.mdb"}));
+
+  EXPECT_EQ(OpenFilterDatabase(db, folder.dir.path()), 2);
+  EXPECT_EQ(ReadList(db.ADODataSet1, QueryText::kWhiteTable), white);
+  EXPECT_EQ(ReadList(db.ADODataSet1, QueryText::kBlackTable), black);
+  db.ADODataSet1.Query(QueryText::kMiscWhereId1);
+  EXPECT_EQ(db.ADODataSet1.FieldAsInteger("number"), 21);
+  db.ADODataSet1.Query(QueryText::kBlackTableLookup, "B7@X.EXAMPLE");
+  EXPECT_FALSE(db.ADODataSet1.IsEmpty()) << "lookups still ignore letter case";
+  // Row identities survive, so the next new row and deletes still work.
+  AddRows(db.ADODataSet1, QueryText::kWhiteTable, "new", 1);
+  db.ADODataSet1.Query(QueryText::kWhiteTableLookup, "w110@x.example");
+  db.ADODataSet1.Delete();
+  EXPECT_EQ(ReadList(db.ADODataSet1, QueryText::kWhiteTable).size(), white.size());
+}
+
+TEST(Compaction, FollowsASymbolicLink) {
+  ProgramFolder folder;
+  testing::TempDir elsewhere;
+  const auto real = elsewhere / "cust.mdb";
+  std::filesystem::rename(folder.customer(), real);
+  std::filesystem::create_symlink(real, folder.customer());
+  FilterDatabase db;
+  ASSERT_TRUE(CompactDatabaseFile(db, folder.customer(), kCustomerDatabasePassword));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.customer()));
+  EXPECT_EQ(OpenFilterDatabase(db, folder.dir.path()), 2);
+}
+
+enum class Fault { kWrongPassword, kNotADatabase, kMissingFile, kReadOnlyFolder };
+
+struct FailureCase {
+  const char* name;
+  Fault fault;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class CompactionFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(CompactionFailureTest, LeavesTheFileAsItWas) {
+  ProgramFolder folder;
+  std::string password(kCustomerDatabasePassword);
+  switch (GetParam().fault) {
+    case Fault::kWrongPassword:
+      password = kReferenceDatabasePassword;
+      break;
+    case Fault::kNotADatabase:
+      std::filesystem::remove(folder.customer());
+      std::ofstream(folder.customer()) << "not a database\n";
+      break;
+    case Fault::kMissingFile:
+      std::filesystem::remove(folder.customer());
+      break;
+    case Fault::kReadOnlyFolder:
+      if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+      ::chmod(folder.dir.path().c_str(), 0555);
+      break;
+  }
+  const bool exists = std::filesystem::exists(folder.customer());
+  const std::string before = exists ? ReadBytes(folder.customer()) : "";
+  const auto names = FileNames(folder.dir.path());
+
+  FilterDatabase db;
+  EXPECT_FALSE(CompactDatabaseFile(db, folder.customer(), password));
+  EXPECT_EQ(FileNames(folder.dir.path()), names) << "no temporary file remains";
+  EXPECT_EQ(std::filesystem::exists(folder.customer()), exists);
+  if (exists) {
+    EXPECT_EQ(ReadBytes(folder.customer()), before);
+  }
+  ::chmod(folder.dir.path().c_str(), 0755);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CompactionFailureTest,
+                         ::testing::Values(FailureCase{"WrongPassword", Fault::kWrongPassword},
+                                           FailureCase{"NotADatabase", Fault::kNotADatabase},
+                                           FailureCase{"MissingFile", Fault::kMissingFile},
+                                           FailureCase{"ReadOnlyFolder", Fault::kReadOnlyFolder}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Compaction, WorksAfterCloseAndHoldsNoFileOpen) {
+  ProgramFolder folder;
+  FilterDatabase db;
+  OpenFilterDatabase(db, folder.dir.path());
+  db.ADODataSet3.Query(QueryText::kWhiteTable);
+  CloseFilterDatabase(db);
+  EXPECT_TRUE(CompactDatabaseFile(db, folder.customer(), kCustomerDatabasePassword));
+  EXPECT_EQ(OpenDescriptorsTo(folder.customer()), 0);
+  EXPECT_TRUE(CompactDatabaseFile(db, folder.customer(), kCustomerDatabasePassword));
+}
+
+}  // namespace
+}  // namespace tervane

@@ -1,0 +1,44 @@
+#include "tests/store/store_test_support.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "store/database_maker.h"
+
+namespace tervane::testing {
+
+ProgramFolder::ProgramFolder(const std::vector<std::string>& referenceList) {
+  CreateCustomerDatabase(customer());
+  CreateReferenceDatabase(reference(), referenceList);
+}
+
+int OpenDescriptorsTo(const std::filesystem::path& file) {
+  const auto target = std::filesystem::canonical(file);
+  int count = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    const auto link = std::filesystem::read_symlink(entry.path(), error);
+    if (!error && link == target)
+      ++count;
+  }
+  return count;
+}
+
+std::string ReadBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<std::string> FileNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace tervane::testing

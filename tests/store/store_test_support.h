@@ -1,0 +1,33 @@
+#ifndef TERVANE_TESTS_STORE_STORE_TEST_SUPPORT_H_
+#define TERVANE_TESTS_STORE_STORE_TEST_SUPPORT_H_
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/filter_database.h"
+#include "tests/support/temp_dir.h"
+
+namespace tervane::testing {
+
+// A program folder holding a fresh cust.mdb and an ospam.mdb with the given reference list.
+struct ProgramFolder {
+  explicit ProgramFolder(const std::vector<std::string>& referenceList = {});
+  std::filesystem::path customer() const { return dir / "cust.mdb"; }
+  std::filesystem::path reference() const { return dir / "ospam.mdb"; }
+
+  TempDir dir;
+};
+
+// How many file descriptors of this process refer to file.
+int OpenDescriptorsTo(const std::filesystem::path& file);
+
+// The whole content of file.
+std::string ReadBytes(const std::filesystem::path& file);
+
+// The names in folder, sorted.
+std::vector<std::string> FileNames(const std::filesystem::path& folder);
+
+}  // namespace tervane::testing
+
+#endif  // TERVANE_TESTS_STORE_STORE_TEST_SUPPORT_H_
