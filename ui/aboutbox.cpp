@@ -96,8 +96,11 @@ void TAboutBox::Label4Click() {
 void TAboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!event->spontaneous()) {
-    const QRect screenArea = screen()->availableGeometry();
-    move(screenArea.center() - QPoint(width() / 2, height() / 2));
+    // move() places the frame; its size includes the title bar where the platform knows it.
+    const QRect area = screen()->availableGeometry();
+    const QSize outer = frameGeometry().size();
+    move(area.x() + (area.width() - outer.width()) / 2,
+         area.y() + (area.height() - outer.height()) / 2);
   }
 }
 

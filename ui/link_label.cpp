@@ -8,6 +8,7 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent
   QFont linkFont(QStringLiteral("Arial Unicode MS"));
   linkFont.setStyleHint(QFont::SansSerif);
   linkFont.setPixelSize(11);
+  linkFont.setStretch(QFont::SemiCondensed);
   linkFont.setUnderline(true);
   setFont(linkFont);
   QPalette linkPalette = palette();

@@ -1,6 +1,7 @@
 #include "ui/settings_actions.h"
 
 #include "engine/address_rules.h"
+#include "store/database_error.h"
 
 namespace tervane {
 
@@ -57,10 +58,17 @@ bool AddListEntry(RecordCursor& listView, std::string_view address, TDateTime to
     return false;
   }
   listView.Append();
-  listView.SetFieldAsString("mail", address);
-  listView.SetFieldAsDateTime("date", today);
-  listView.SetFieldAsInteger("class", 1);
-  listView.Post();
+  try {
+    listView.SetFieldAsString("mail", address);
+    listView.SetFieldAsDateTime("date", today);
+    listView.SetFieldAsInteger("class", 1);
+    listView.Post();
+  } catch (const DatabaseError&) {
+    // A row that could not be written is dropped, so the list view does not stay in insert
+    // mode and post it again at its next move.
+    listView.Cancel();
+    throw;
+  }
   return true;
 }
 

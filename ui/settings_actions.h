@@ -42,6 +42,7 @@ void SaveSecurityLevel(FilterDatabase& db, int32_t level);
 // Appends a row to the open list view (white or black list): mail = address exactly as typed,
 // date = today, class = 1, name unset; posted at once. Returns false, storing nothing, iff
 // IsValidEmail rejects address. No presence check: the same address may be added twice.
+// When writing fails, the new row is dropped and the error thrown.
 bool AddListEntry(RecordCursor& listView, std::string_view address, TDateTime today);
 
 // Deletes row (0-based, already fetched) of the open list view from the database, or the

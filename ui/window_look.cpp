@@ -12,6 +12,8 @@ QFont DialogFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(11);
+  // The stand-in fonts run wider than the one the layout was made for.
+  font.setStretch(QFont::SemiCondensed);
   return font;
 }
 
