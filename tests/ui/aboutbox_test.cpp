@@ -56,7 +56,9 @@ struct LinkCase {
   ShellCall call;
 };
 
-void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LinkCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class AboutLinkTest : public AboutBoxTest, public ::testing::WithParamInterface<LinkCase> {};
 
@@ -86,7 +88,9 @@ struct KeyCase {
   bool staysOpen;
 };
 
-void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const KeyCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class AboutKeyTest : public AboutBoxTest, public ::testing::WithParamInterface<KeyCase> {};
 

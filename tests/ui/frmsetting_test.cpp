@@ -24,8 +24,8 @@
 namespace tervane {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::CapturedStderr;
+using ::testing::HasSubstr;
 using testing::ProgramFolder;
 
 const QString kHighText =
@@ -128,7 +128,9 @@ struct LevelCase {
   int32_t storedByOk;
 };
 
-void PrintTo(const LevelCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LevelCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class LevelTest : public SettingsWindowTest, public ::testing::WithParamInterface<LevelCase> {};
 
@@ -146,16 +148,15 @@ TEST_P(LevelTest, ShowingSetsTheTrackBarAndOkStoresItsLevel) {
   EXPECT_EQ(securityLevel_, c.storedByOk);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    StoredLevels, LevelTest,
-    ::testing::Values(LevelCase{"High", 3, 1, kHighText, 3},
-                      LevelCase{"Medium", 2, 2, kMediumText, 2},
-                      LevelCase{"Low", 1, 3, kLowText, 1},
-                      LevelCase{"ZeroShowsLow", 0, 3, kLowText, 1},
-                      LevelCase{"FourShowsHigh", 4, 1, kHighText, 3},
-                      LevelCase{"LowestInteger", INT32_MIN, 3, kLowText, 1},
-                      LevelCase{"HighestInteger", INT32_MAX, 1, kHighText, 3}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(StoredLevels, LevelTest,
+                         ::testing::Values(LevelCase{"High", 3, 1, kHighText, 3},
+                                           LevelCase{"Medium", 2, 2, kMediumText, 2},
+                                           LevelCase{"Low", 1, 3, kLowText, 1},
+                                           LevelCase{"ZeroShowsLow", 0, 3, kLowText, 1},
+                                           LevelCase{"FourShowsHigh", 4, 1, kHighText, 3},
+                                           LevelCase{"LowestInteger", INT32_MIN, 3, kLowText, 1},
+                                           LevelCase{"HighestInteger", INT32_MAX, 1, kHighText, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class TrackBarTest : public SettingsWindowTest, public ::testing::WithParamInterface<LevelCase> {};
 
@@ -217,7 +218,9 @@ struct StatisticsCase {
   const char* text;
 };
 
-void PrintTo(const StatisticsCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StatisticsCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class StatisticsTest : public SettingsWindowTest,
                        public ::testing::WithParamInterface<StatisticsCase> {};
@@ -327,10 +330,11 @@ struct ListPageCase {
   const char* emptyError;
 };
 
-void PrintTo(const ListPageCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ListPageCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
-class ListPageTest : public SettingsWindowTest,
-                     public ::testing::WithParamInterface<ListPageCase> {
+class ListPageTest : public SettingsWindowTest, public ::testing::WithParamInterface<ListPageCase> {
  protected:
   QLineEdit* Edit() { return Control<QLineEdit>(GetParam().edit); }
   QPushButton* AddButton() { return Control<QPushButton>(GetParam().addButton); }
@@ -401,9 +405,8 @@ TEST_P(ListPageTest, DeleteOnAnEmptyListShowsTheDataLayerError) {
   Window().show();
   CapturedStderr messages;
   DeleteButton()->click();
-  EXPECT_EQ(messages.Text(),
-            std::string(GetParam().emptyError) +
-                ": Cannot perform this operation on an empty dataset\n");
+  EXPECT_EQ(messages.Text(), std::string(GetParam().emptyError) +
+                                 ": Cannot perform this operation on an empty dataset\n");
   EXPECT_TRUE(Window().isVisible());
   EXPECT_EQ(StoredMails(OtherTable()), std::vector<std::string>{"keep@x.example"});
 }
@@ -419,14 +422,13 @@ TEST_P(ListPageTest, AddWithTheDatabaseClosedShowsTheErrorAndKeepsTheText) {
   EXPECT_TRUE(Window().isVisible());
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, ListPageTest,
-                         ::testing::Values(ListPageCase{"WhiteList", QueryText::kWhiteTable,
-                                                        "Edit1", "Edit2", "suiButton4",
-                                                        "suiButton3", "DBGrid1", "ADODataSet3"},
-                                           ListPageCase{"BlackList", QueryText::kBlackTable,
-                                                        "Edit2", "Edit1", "suiButton5",
-                                                        "suiButton6", "DBGrid2", "ADODataSet4"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ListPageTest,
+    ::testing::Values(ListPageCase{"WhiteList", QueryText::kWhiteTable, "Edit1", "Edit2",
+                                   "suiButton4", "suiButton3", "DBGrid1", "ADODataSet3"},
+                      ListPageCase{"BlackList", QueryText::kBlackTable, "Edit2", "Edit1",
+                                   "suiButton5", "suiButton6", "DBGrid2", "ADODataSet4"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsWindowTest, Screenshots) {
   AddRows(QueryText::kWhiteTable, {"friend@a.example", "colleague@b.example"});

@@ -36,7 +36,9 @@ class QtApplicationEnvironment : public ::testing::Environment {
 
 CapturedStderr::CapturedStderr() : saved_(std::cerr.rdbuf(text_.rdbuf())) {}
 
-CapturedStderr::~CapturedStderr() { std::cerr.rdbuf(saved_); }
+CapturedStderr::~CapturedStderr() {
+  std::cerr.rdbuf(saved_);
+}
 
 void SaveScreenshot(QWidget& widget, const QString& name) {
   const QString dir = qEnvironmentVariable("TERVANE_SCREENSHOTS");
