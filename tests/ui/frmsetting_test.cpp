@@ -18,6 +18,7 @@
 
 #include "engine/date_time.h"
 #include "store/filter_database.h"
+#include "store/sqlcipher_file.h"
 #include "tests/store/store_test_support.h"
 #include "tests/ui/qt_test_environment.h"
 
@@ -290,6 +291,26 @@ TEST_F(SettingsWindowTest, ShowingWithTheDatabaseClosedReportsTheErrorAndKeepsGo
   EXPECT_TRUE(Window().isVisible());
   EXPECT_EQ(Control<QTableView>("DBGrid1")->model()->rowCount(), 0);
   Window().grab();  // painting the empty lists must not touch the closed cursors
+}
+
+TEST_F(SettingsWindowTest, AnAddThatCannotBeWrittenIsDroppedAndNeverPostedLater) {
+  AddRows(QueryText::kWhiteTable, {"a@x.example"});
+  Window().show();
+  {
+    // Another program holds the file's write lock for longer than the store waits.
+    sqlcipher::DatabasePtr other =
+        sqlcipher::OpenExisting(folder_.customer(), kCustomerDatabasePassword);
+    sqlcipher::Exec(other.get(), "BEGIN EXCLUSIVE");
+    Control<QLineEdit>("Edit1")->setText("late@x.example");
+    CapturedStderr messages;
+    Control<QPushButton>("suiButton4")->click();
+    EXPECT_THAT(messages.Text(), HasSubstr("ADODataSet3: "));
+    EXPECT_EQ(Control<QLineEdit>("Edit1")->text(), "late@x.example");
+  }
+  // The next move of the list view must not write the failed row after all.
+  Control<QTableView>("DBGrid1")->selectRow(0);
+  Control<QPushButton>("suiButton3")->click();
+  EXPECT_TRUE(StoredMails(QueryText::kWhiteTable).empty());
 }
 
 TEST_F(SettingsWindowTest, ListsReadRowsOnlyAsTheGridScrollsToThem) {
