@@ -9,13 +9,11 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <filesystem>
 #include <memory>
-#include <string>
 
-#include "store/database_maker.h"
+#include "bench/store_fixtures.h"
 #include "store/filter_database.h"
-#include "store/sqlcipher_file.h"
-#include "tests/support/temp_dir.h"
 #include "ui/frmsetting.h"
 
 namespace tervane {
@@ -34,26 +32,13 @@ QApplication& Application() {
   return app;
 }
 
-// A program folder whose white list holds kWhiteListRows addresses, made once per run.
+// The filter database of a program folder whose white list holds kWhiteListRows addresses.
 struct BigWhiteList {
-  BigWhiteList() {
-    CreateCustomerDatabase(dir / "cust.mdb");
-    CreateReferenceDatabase(dir / "ospam.mdb", {});
-    {
-      // One statement in one transaction: appending row by row commits (and syncs) each row.
-      sqlcipher::DatabasePtr file =
-          sqlcipher::OpenExisting(dir / "cust.mdb", kCustomerDatabasePassword);
-      const std::string fill =
-          "INSERT INTO whitetable(mail, name, class) "
-          "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-          std::to_string(kWhiteListRows - 1) +
-          ") SELECT 'sender' || i || '@big.example', 'Sender ' || i, 1 FROM n;";
-      sqlcipher::Exec(file.get(), fill.c_str());
-    }
-    securityLevel = OpenFilterDatabase(db, dir.path());
-  }
+  BigWhiteList()
+      : folder(bench::ProgramFolderWith(kWhiteListRows, 0, 0)),
+        securityLevel(OpenFilterDatabase(db, folder)) {}
 
-  testing::TempDir dir;
+  std::filesystem::path folder;
   FilterDatabase db;
   int32_t securityLevel = 0;
 };
@@ -122,7 +107,7 @@ void BM_FirstShowSettingsOn100kWhiteList(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     CloseFilterDatabase(fixture.db);
-    OpenFilterDatabase(fixture.db, fixture.dir.path());
+    OpenFilterDatabase(fixture.db, fixture.folder);
     auto window = MakeWindow(fixture);
     PaintWatch watch(window->findChild<QTableView*>("DBGrid1")->viewport());
     state.ResumeTiming();

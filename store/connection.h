@@ -26,7 +26,8 @@ class Connection {
 
   // Opens the named file read/write, keyed with the password, and proves the key by reading the
   // schema. Throws DatabaseError for a missing file (nothing is created), a wrong password or a
-  // file that is not a database. No-op when already open.
+  // file that is not a database. No-op when already open. While open, the connection keeps the
+  // file locked: after its first write no other connection can read the file until Close.
   void Open();
 
   // Closes every cursor on this connection, then the file; afterwards no handle of the file

@@ -13,6 +13,12 @@ ProgramFolder::ProgramFolder(const std::vector<std::string>& referenceList) {
   CreateReferenceDatabase(reference(), referenceList);
 }
 
+void CopyProgramFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
+  for (std::string_view name : {kCustomerDatabaseFile, kReferenceDatabaseFile}) {
+    std::filesystem::copy_file(from / name, to / name);
+  }
+}
+
 int OpenDescriptorsTo(const std::filesystem::path& file) {
   const auto target = std::filesystem::canonical(file);
   int count = 0;

@@ -19,6 +19,9 @@ struct ProgramFolder {
   TempDir dir;
 };
 
+// Copies cust.mdb and ospam.mdb from one folder into another, as they are on disk at this moment.
+void CopyProgramFolder(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // How many file descriptors of this process refer to file.
 int OpenDescriptorsTo(const std::filesystem::path& file);
 
