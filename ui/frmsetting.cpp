@@ -48,9 +48,9 @@ struct ListPage {
   QTableView* grid;
 };
 
-ListPage MakeListPage(ListTableModel* model) {
+ListPage MakeListPage(ListTableModel* model, QTabWidget* pages) {
   ListPage p;
-  p.page = new QWidget;
+  p.page = new QWidget(pages);
   p.edit = new QLineEdit(p.page);
   p.edit->setGeometry(4, 16, 309, 19);
   p.addButton = MakeButton(QStringLiteral("Add"), QRect(320, 16, 65, 21), p.page);
@@ -103,7 +103,7 @@ TFrmsetting::TFrmsetting(FilterDatabase& db, int32_t& securityLevel, QWidget* pa
   PageControl1 = new QTabWidget(this);
   PageControl1->setGeometry(8, 32, 401, 281);
 
-  auto* settingPage = new QWidget;
+  auto* settingPage = new QWidget(PageControl1);
   GroupBox1 = new QGroupBox(QStringLiteral("Secure Class"), settingPage);
   GroupBox1->setGeometry(8, 72, 369, 177);
   TrackBar1 = new QSlider(Qt::Vertical, GroupBox1);
@@ -119,12 +119,12 @@ TFrmsetting::TFrmsetting(FilterDatabase& db, int32_t& securityLevel, QWidget* pa
   Label2 = MakeWrappedLabel(QRect(104, 32, 257, 129), GroupBox1);
   PageControl1->addTab(settingPage, QStringLiteral("Setting"));
 
-  auto* statisticPage = new QWidget;
+  auto* statisticPage = new QWidget(PageControl1);
   Label1 = MakeWrappedLabel(QRect(8, 24, 377, 201), statisticPage);
   PageControl1->addTab(statisticPage, QStringLiteral("Statistic"));
 
   DataSource1 = new ListTableModel(db_.ADODataSet3, QueryText::kWhiteTable, this);
-  const ListPage white = MakeListPage(DataSource1);
+  const ListPage white = MakeListPage(DataSource1, PageControl1);
   Edit1 = white.edit;
   suiButton4 = white.addButton;
   suiButton3 = white.deleteButton;
@@ -132,7 +132,7 @@ TFrmsetting::TFrmsetting(FilterDatabase& db, int32_t& securityLevel, QWidget* pa
   PageControl1->addTab(white.page, QStringLiteral("White List"));
 
   DataSource2 = new ListTableModel(db_.ADODataSet4, QueryText::kBlackTable, this);
-  const ListPage black = MakeListPage(DataSource2);
+  const ListPage black = MakeListPage(DataSource2, PageControl1);
   Edit2 = black.edit;
   suiButton5 = black.addButton;
   suiButton6 = black.deleteButton;

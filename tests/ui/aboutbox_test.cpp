@@ -38,11 +38,8 @@ TEST_F(AboutBoxTest, ShowsNameVersionAndLinksCentredAndOnTop) {
   EXPECT_EQ(Control<QLabel>("Version")->text(), "Version 1.2");
   EXPECT_EQ(Control<QLabel>("Label2")->text(), " www.tervane.example");
   EXPECT_EQ(Control<QLabel>("Label4")->text(), "support@tervane.example");
-  EXPECT_EQ(Control<QLabel>("Label2")->cursor().shape(), Qt::PointingHandCursor);
-  EXPECT_TRUE(Control<QLabel>("Label4")->font().underline());
   EXPECT_EQ(window_.size(), QSize(320, 249));
   EXPECT_TRUE(window_.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-  EXPECT_FALSE(window_.windowIcon().isNull());
   const QRect area = window_.screen()->availableGeometry();
   const QRect frame = window_.frameGeometry();
   EXPECT_LE(std::abs((frame.left() - area.left()) - (area.right() - frame.right())), 1);
