@@ -21,16 +21,20 @@ std::string CannotOpen(const std::filesystem::path& file, std::string_view reaso
 // one statement to the next: without it every lookup is its own read transaction that locks and
 // unlocks the file, looks for a hot journal and re-reads the change counter, about ten system
 // calls that cost several times the lookup itself. The file is the program's own; a second
-// connection on it waits (up to the busy timeout) until this one closes.
+// connection on it waits (up to the busy timeout) until this one closes. With the write-ahead log
+// and synchronous NORMAL a commit is one appended log write, synced only when the log is written
+// back into the file: a post survives the program's end or crash at once and stays consistent
+// through a power loss (which may lose the last posts), and costs a tenth of a synced journal.
+// Closing the connection writes the log back into the file, syncs it and removes the log.
 void KeyAndConfigure(sqlite3* db, std::string_view password) {
   if (sqlite3_key(db, password.data(), static_cast<int>(password.size())) != SQLITE_OK) {
     throw DatabaseError(ErrorMessage(db));
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  const std::string pragmas = "PRAGMA cipher_compatibility = 3; PRAGMA cipher_page_size = " +
-                              std::to_string(kCipherPageSize) +
-                              "; PRAGMA cache_size = " + std::to_string(-kCacheSizeKiB) +
-                              "; PRAGMA locking_mode = EXCLUSIVE;";
+  const std::string pragmas =
+      "PRAGMA cipher_compatibility = 3; PRAGMA cipher_page_size = " +
+      std::to_string(kCipherPageSize) + "; PRAGMA cache_size = " + std::to_string(-kCacheSizeKiB) +
+      "; PRAGMA locking_mode = EXCLUSIVE; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;";
   Exec(db, pragmas.c_str());
 }
 

@@ -49,7 +49,9 @@ TempFile::~TempFile() {
     return;
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);
-  std::filesystem::remove(path_.string() + "-journal", ignored);
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+    std::filesystem::remove(path_.string() + suffix, ignored);
+  }
 }
 
 void TempFile::SetMode(std::filesystem::perms mode) const {

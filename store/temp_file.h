@@ -14,7 +14,8 @@ class TempFile {
   // Creates a new, empty file folder/<prefix>XXXXXX (unique, mode 0600).
   // Throws DatabaseError naming the folder and the reason.
   TempFile(const std::filesystem::path& folder, std::string_view prefix);
-  // Removes the file (and a journal SQLite may have left beside it) unless it was put in place.
+  // Removes the file (and any journal or log SQLite may have left beside it) unless it was put in
+  // place.
   ~TempFile();
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;

@@ -16,6 +16,10 @@ ProgramFolder::ProgramFolder(const std::vector<std::string>& referenceList) {
 void CopyProgramFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
   for (std::string_view name : {kCustomerDatabaseFile, kReferenceDatabaseFile}) {
     std::filesystem::copy_file(from / name, to / name);
+    // Changes committed but not yet written back into the file live in its write-ahead log.
+    const std::string log = std::string(name) + "-wal";
+    if (std::filesystem::exists(from / log))
+      std::filesystem::copy_file(from / log, to / log);
   }
 }
 

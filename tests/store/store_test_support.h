@@ -19,7 +19,8 @@ struct ProgramFolder {
   TempDir dir;
 };
 
-// Copies cust.mdb and ospam.mdb from one folder into another, as they are on disk at this moment.
+// Copies cust.mdb and ospam.mdb (with their write-ahead logs) from one folder into another, as
+// they are on disk at this moment.
 void CopyProgramFolder(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // How many file descriptors of this process refer to file.

@@ -19,6 +19,7 @@
 
 #include "engine/date_time.h"
 #include "store/filter_database.h"
+#include "store/sqlcipher_file.h"
 #include "tests/store/store_test_support.h"
 #include "tests/ui/qt_test_environment.h"
 
@@ -294,10 +295,13 @@ TEST_F(SettingsWindowTest, ShowingWithTheDatabaseClosedReportsTheErrorAndKeepsGo
 }
 
 TEST_F(SettingsWindowTest, AnAddThatCannotBeWrittenIsDroppedAndNeverPostedLater) {
+  // A trigger makes the database refuse one address, as a full disk or a damaged file would.
+  CloseFilterDatabase(db_);
+  sqlcipher::Exec(sqlcipher::OpenExisting(folder_.customer(), kCustomerDatabasePassword).get(),
+                  "CREATE TRIGGER refuse BEFORE INSERT ON whitetable "
+                  "WHEN NEW.mail = 'failed@x.example' BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  OpenFilterDatabase(db_, folder_.dir.path());
   Window().show();
-  // A folder where the first write's rollback journal must go makes that write fail.
-  const std::filesystem::path journal = folder_.dir / "cust.mdb-journal";
-  ASSERT_TRUE(std::filesystem::create_directory(journal));
   auto* edit = Control<QLineEdit>("Edit1");
   edit->setText("failed@x.example");
   {
@@ -306,7 +310,6 @@ TEST_F(SettingsWindowTest, AnAddThatCannotBeWrittenIsDroppedAndNeverPostedLater)
     EXPECT_THAT(messages.Text(), HasSubstr("ADODataSet3: "));
   }
   EXPECT_EQ(edit->text(), "failed@x.example");
-  std::filesystem::remove(journal);
 
   // The next write on the list view must not store the failed row after all.
   edit->setText("next@x.example");

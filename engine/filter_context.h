@@ -1,0 +1,31 @@
+#ifndef TERVANE_ENGINE_FILTER_CONTEXT_H_
+#define TERVANE_ENGINE_FILTER_CONTEXT_H_
+
+#include <cstdint>
+#include <string>
+
+namespace tervane {
+
+class IClock;
+class IOEAPIObj;
+class IOEFolderManager;
+class ISpamReporter;
+struct FilterDatabase;
+
+// Everything the filtering engine works with, owned by the program's main window. The two
+// program-wide values are read afresh at every use, so a change made between two messages (a
+// new attach, the settings window's Ok) takes effect at once.
+struct FilterContext {
+  IOEFolderManager& folderManager;
+  IOEAPIObj& api;
+  FilterDatabase& database;
+  ISpamReporter& reporter;
+  const IClock& clock;
+  const int32_t& spamFolderId;   // the store folder "spam"
+  const int32_t& securityLevel;  // 3 High, 1 Low, anything else Medium
+  std::string reportHost;        // the maker's web server, host[:port]
+};
+
+}  // namespace tervane
+
+#endif  // TERVANE_ENGINE_FILTER_CONTEXT_H_

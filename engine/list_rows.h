@@ -1,0 +1,27 @@
+#ifndef TERVANE_ENGINE_LIST_ROWS_H_
+#define TERVANE_ENGINE_LIST_ROWS_H_
+
+#include <string_view>
+
+#include "engine/date_time.h"
+#include "store/query_text.h"
+
+namespace tervane {
+
+class RecordCursor;
+
+// The list steps shared by marking and harvesting, each a fresh query on cursor.
+
+// Returns true iff a lookup (one of the three lookup queries) finds a row for address.
+bool IsListed(RecordCursor& cursor, QueryText lookup, std::string_view address);
+
+// Appends a list row (mail, date, class 1, name) unless the lookup finds address already.
+void AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
+                       std::string_view name, TDateTime today);
+
+// Deletes the first row the lookup finds for address, if any; further duplicates stay.
+void DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address);
+
+}  // namespace tervane
+
+#endif  // TERVANE_ENGINE_LIST_ROWS_H_

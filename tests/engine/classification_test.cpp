@@ -1,0 +1,162 @@
+#include "engine/classification.h"
+
+#include <gtest/gtest.h>
+
+#include "store/database_error.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace tervane::testing {
+namespace {
+
+enum class Verdict { kKeep, kSpam };
+
+struct VerdictCase {
+  const char* name;
+  bool white;
+  bool black;
+  bool reference;
+  int32_t level;
+  Verdict verdict;
+  int queries;
+};
+void PrintTo(const VerdictCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class VerdictTest : public EngineTest, public ::testing::WithParamInterface<VerdictCase> {};
+
+// Every combination of lists and levels: the verdict and how many lookups it took.
+TEST_P(VerdictTest, JudgesBySenderListsAndLevel) {
+  const VerdictCase& c = GetParam();
+  const std::string sender = c.reference ? kReferenceSender : "someone@mail.example";
+  if (c.white)
+    AddRow(QueryText::kWhiteTableLookup, sender);
+  if (c.black)
+    AddRow(QueryText::kBlackTableLookup, sender);
+  securityLevel = c.level;
+  const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders(sender)});
+  const int64_t before = Queries();
+
+  FilterNewMessage(context, store.InboxId(), id);
+
+  EXPECT_EQ(Queries() - before, c.queries);
+  if (c.verdict == Verdict::kSpam) {
+    EXPECT_EQ(store.moves(),
+              (std::vector<FakeMailStore::Move>{{store.InboxId(), spamFolderId, id}}));
+  } else {
+    EXPECT_TRUE(store.moves().empty());
+  }
+  EXPECT_EQ(SpamNumber(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, VerdictTest,
+    ::testing::Values(
+        VerdictCase{"WhiteOnlyHigh", true, false, false, 3, Verdict::kKeep, 1},
+        VerdictCase{"WhiteOnlyMedium", true, false, false, 2, Verdict::kKeep, 1},
+        VerdictCase{"WhiteOnlyLow", true, false, false, 1, Verdict::kKeep, 1},
+        VerdictCase{"WhiteBeatsBlackHigh", true, true, false, 3, Verdict::kKeep, 1},
+        VerdictCase{"WhiteBeatsBlackLow", true, true, false, 1, Verdict::kKeep, 1},
+        VerdictCase{"WhiteBeatsReferenceMedium", true, false, true, 2, Verdict::kKeep, 1},
+        VerdictCase{"BlackHigh", false, true, false, 3, Verdict::kSpam, 1},
+        VerdictCase{"BlackMedium", false, true, false, 2, Verdict::kSpam, 2},
+        VerdictCase{"BlackLow", false, true, false, 1, Verdict::kSpam, 2},
+        VerdictCase{"ReferenceHigh", false, false, true, 3, Verdict::kSpam, 1},
+        VerdictCase{"ReferenceMedium", false, false, true, 2, Verdict::kSpam, 3},
+        VerdictCase{"ReferenceLowIsNotRead", false, false, true, 1, Verdict::kKeep, 2},
+        VerdictCase{"NoListHigh", false, false, false, 3, Verdict::kSpam, 1},
+        VerdictCase{"NoListMedium", false, false, false, 2, Verdict::kKeep, 3},
+        VerdictCase{"NoListLow", false, false, false, 1, Verdict::kKeep, 2},
+        VerdictCase{"Level0ActsAsMediumReference", false, false, true, 0, Verdict::kSpam, 3},
+        VerdictCase{"Level4ActsAsMediumNoList", false, false, false, 4, Verdict::kKeep, 3},
+        VerdictCase{"Level4ActsAsMediumBlack", false, true, false, 4, Verdict::kSpam, 2}),
+    [](const ::testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.name); });
+
+struct InvalidSenderCase {
+  const char* name;
+  std::string headers;
+};
+void PrintTo(const InvalidSenderCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class InvalidSenderTest : public EngineTest,
+                          public ::testing::WithParamInterface<InvalidSenderCase> {};
+
+// An address that is not valid is spam at every level before any lookup, even when white-listed.
+TEST_P(InvalidSenderTest, IsSpamWithoutLookup) {
+  AddRow(QueryText::kWhiteTableLookup, "");
+  for (const int32_t level : {1, 2, 3}) {
+    securityLevel = level;
+    const int32_t id = store.AddMessage(store.InboxId(), {GetParam().headers});
+    const int64_t before = Queries();
+    FilterNewMessage(context, store.InboxId(), id);
+    EXPECT_EQ(Queries(), before);
+    ASSERT_FALSE(store.moves().empty());
+    EXPECT_EQ(store.moves().back().messageId, id);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InvalidSenderTest,
+    ::testing::Values(InvalidSenderCase{"EmptyReturnPath",
+                                        "Return-Path: <>\r\nFrom: A <a@white.example>\r\n"},
+                      InvalidSenderCase{"NoHeaders", ""},
+                      InvalidSenderCase{"NoDomainDot", "From: A <a@localhost>\r\n"}),
+    [](const ::testing::TestParamInfo<InvalidSenderCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST_F(EngineTest, SpamFolderEventsAreIgnoredWithoutAnyCall) {
+  const int32_t id = store.AddMessage(spamFolderId, {SimpleHeaders("x@y")});
+  FilterNewMessage(context, spamFolderId, id);
+  EXPECT_EQ(store.getFolderCalls(), 0);
+  EXPECT_EQ(store.getHeadersCalls(), 0);
+  EXPECT_EQ(Queries(), 0);
+  EXPECT_TRUE(store.moves().empty());
+}
+
+TEST_F(EngineTest, AnyOtherFolderIsClassifiedAlike) {
+  const int32_t sent = store.AddFolder("Sent");
+  const int32_t id = store.AddMessage(sent, {SimpleHeaders("", "")});
+  FilterNewMessage(context, sent, id);
+  EXPECT_EQ(store.moves(), (std::vector<FakeMailStore::Move>{{sent, spamFolderId, id}}));
+}
+
+TEST_F(EngineTest, VanishedFolderOrMessageIsLeftAlone) {
+  FilterNewMessage(context, 999, 1);
+  const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders("")});
+  store.RemoveMessage(store.InboxId(), id);
+  FilterNewMessage(context, store.InboxId(), id);
+  EXPECT_TRUE(store.moves().empty());
+  EXPECT_EQ(Queries(), 0);
+}
+
+TEST_F(EngineTest, AddressIsMatchedWholeIncludingQuotes) {
+  AddRow(QueryText::kBlackTableLookup, "o'brien@mail.example");
+  const int32_t quoted = store.AddMessage(store.InboxId(), {SimpleHeaders("o'brien@mail.example")});
+  const int32_t other = store.AddMessage(store.InboxId(), {SimpleHeaders("brien@mail.example")});
+  FilterNewMessage(context, store.InboxId(), quoted);
+  FilterNewMessage(context, store.InboxId(), other);
+  EXPECT_EQ(store.moves(),
+            (std::vector<FakeMailStore::Move>{{store.InboxId(), spamFolderId, quoted}}));
+}
+
+TEST_F(EngineTest, LookupIgnoresLetterCaseAsTheDatabaseDoes) {
+  AddRow(QueryText::kWhiteTableLookup, "Ann@Mail.Example");
+  securityLevel = 3;
+  const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders("ann@mail.example")});
+  FilterNewMessage(context, store.InboxId(), id);
+  EXPECT_TRUE(store.moves().empty());
+}
+
+TEST_F(EngineTest, DatabaseErrorEndsClassificationWithoutMove) {
+  const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders("a@b.example")});
+  CloseFilterDatabase(db);
+  EXPECT_THROW(FilterNewMessage(context, store.InboxId(), id), DatabaseError);
+  EXPECT_TRUE(store.moves().empty());
+  OpenFilterDatabase(db, folder.dir.path());
+}
+
+}  // namespace
+}  // namespace tervane::testing
