@@ -1,5 +1,6 @@
 #include "engine/marking.h"
 
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -53,7 +54,10 @@ void MarkOneAsSpam(FilterContext& context, int32_t messageId) {
 
   cursor.Query(QueryText::kMisc);
   cursor.Edit();
-  cursor.SetFieldAsInteger("spamnumber", cursor.FieldAsInteger("spamnumber") + 1);
+  // The count stops at its largest value instead of overflowing.
+  const int32_t count = cursor.FieldAsInteger("spamnumber");
+  cursor.SetFieldAsInteger("spamnumber",
+                           count == std::numeric_limits<int32_t>::max() ? count : count + 1);
   cursor.Post();
 
   context.reporter.Navigate(SpamReportAddress(context.reportHost, address, content));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "engine/spam_report.h"
 #include "store/database_error.h"
 #include "tests/engine/engine_fixture.h"
@@ -47,6 +49,20 @@ TEST_F(MarkingTest, SpamListsMovesCountsAndReportsEachMessageInOrder) {
   EXPECT_EQ(SpamNumber(), 2);
   EXPECT_EQ(reporter.addresses, (std::vector<std::string>{Report("a@one.example", "first"),
                                                           Report("b@two.example", "second")}));
+}
+
+TEST_F(MarkingTest, SpamCountStopsAtItsLargestValue) {
+  db.ADODataSet3.Query(QueryText::kMisc);
+  db.ADODataSet3.Edit();
+  db.ADODataSet3.SetFieldAsInteger("spamnumber", std::numeric_limits<int32_t>::max());
+  db.ADODataSet3.Post();
+  const int32_t id = Receive(store.InboxId(), "a@one.example");
+  store.Select(store.InboxId(), {id});
+
+  MarkSelectedAsSpam(context);
+
+  EXPECT_EQ(SpamNumber(), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(store.moves().size(), 1u);
 }
 
 TEST_F(MarkingTest, SpamOnListedSenderAddsNoSecondRowButStillHandlesMessage) {

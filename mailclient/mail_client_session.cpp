@@ -1,0 +1,73 @@
+#include "mailclient/mail_client_session.h"
+
+#include <memory>
+
+#include "engine/filter_context.h"
+#include "engine/harvest.h"
+#include "store/filter_database.h"
+
+namespace tervane {
+namespace {
+
+constexpr std::string_view kSpamFolderName = "spam";
+
+// The id of the first folder of the walk named exactly "spam", or -1.
+int32_t FindSpamFolder(IOEFolderManager& folders) {
+  for (std::unique_ptr<IOEFolder> folder = folders.GetFirstFolder(); folder;
+       folder = folders.GetNextFolder()) {
+    if (folder->GetName() == kSpamFolderName)
+      return folder->GetID();
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
+                        const std::string& programFolder, int32_t& spamFolderId,
+                        int32_t& securityLevel) {
+  oe.OEToolbar1.Bind(oe.OEAPI1.GetToolbar());
+  const bool gotToolbar = oe.OEToolbar1.IsBound();
+  if (gotToolbar) {
+    for (const ToolbarButton& button : kToolbarButtons) {
+      const std::string image = programFolder + std::string(button.image);
+      (oe.*button.component).Bind(oe.OEToolbar1.CreateButton(std::string(button.caption), image, image));
+    }
+  }
+
+  securityLevel = OpenFilterDatabase(db, programFolder);
+
+  const int32_t found = FindSpamFolder(oe.OEFolderManager);
+  spamFolderId =
+      found != -1 ? found : oe.OEFolderManager.CreateFolder(0, std::string(kSpamFolderName));
+
+  oe.OEFolderManager.Connect();
+  oe.OEFolderManager.ActivateNotifications();
+  return gotToolbar;
+}
+
+int32_t NextDetachNumber(int32_t count) {
+  return static_cast<int32_t>(static_cast<uint32_t>(count) + 1u);
+}
+
+void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
+                          const std::string& programFolder) {
+  oe.OEFolderManager.Disconnect();
+
+  RecordCursor& cursor = context.database.ADODataSet1;
+  cursor.Query(QueryText::kMiscWhereId1);
+  const int32_t number = NextDetachNumber(cursor.FieldAsInteger("number"));
+  cursor.Edit();
+  cursor.SetFieldAsInteger("number", number);
+  cursor.Post();
+
+  if (number % 20 == 1) {
+    HarvestSentRecipients(context);
+    CompactDatabaseFile(context.database, programFolder + std::string(kCustomerDatabaseFile),
+                        kCustomerDatabasePassword);
+  }
+
+  CloseFilterDatabase(context.database);
+}
+
+}  // namespace tervane

@@ -1,0 +1,69 @@
+#ifndef TERVANE_MAILCLIENT_MAIL_CLIENT_SESSION_H_
+#define TERVANE_MAILCLIENT_MAIL_CLIENT_SESSION_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mailclient/mail_client_components.h"
+
+namespace tervane {
+
+struct FilterContext;
+struct FilterDatabase;
+
+// The extension-server components of the main window.
+// REQUIRES: the extension server outlives them.
+struct MailClientComponents {
+  TOEAPIInit OEAPIInit1;
+  TOEFolderManager OEFolderManager;
+  TOEAPIObj OEAPI1;
+  TOEToolbar OEToolbar1;
+  TOEButton OEButton1;  // Config
+  TOEButton OEButton2;  // Spam
+  TOEButton OEButton3;  // Not Spam
+  TOEButton OEButton4;  // Live Update
+  TOEButton OEButton5;  // Help
+  TOEButton OEButton6;  // About
+};
+
+// One of the program's toolbar buttons, in the order they are made.
+struct ToolbarButton {
+  std::string_view caption;
+  std::string_view image;  // appended to the program folder
+  TOEButton MailClientComponents::*component;
+};
+inline constexpr std::array<ToolbarButton, 6> kToolbarButtons{{
+    {"Spam", "/images/bmp/mail2.bmp", &MailClientComponents::OEButton2},
+    {"Not Spam", "/images/bmp/mail1.bmp", &MailClientComponents::OEButton3},
+    {"Config", "/images/bmp/mail6.bmp", &MailClientComponents::OEButton1},
+    {"Live Update", "/images/bmp/mail3.bmp", &MailClientComponents::OEButton4},
+    {"Help", "/images/bmp/mail4.bmp", &MailClientComponents::OEButton5},
+    {"About", "/images/bmp/mail5.bmp", &MailClientComponents::OEButton6},
+}};
+
+// Attaches to the mail client that has just started: binds its toolbar and makes the six
+// buttons, opens the filter database (setting securityLevel), finds the first folder named
+// exactly "spam" or makes one (setting spamFolderId), connects the folder manager and switches
+// on new-message events. programFolder ends with a path separator. Returns false when the mail
+// client gave no toolbar (the buttons are skipped, everything else still runs). Throws on any
+// failure, at the step where it arose.
+bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
+                        const std::string& programFolder, int32_t& spamFolderId,
+                        int32_t& securityLevel);
+
+// Detaches from the mail client that is going away: disconnects the folder manager, counts the
+// detach in misc.number and, when the count leaves remainder 1 on division by 20, harvests the
+// sent mail into the white list and compacts cust.mdb; then closes the filter database. Throws
+// a DatabaseError at the step where one arose; the later steps do not run.
+void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
+                          const std::string& programFolder);
+
+// The detach count after count: one more, wrapping at the largest 32-bit value as the stored
+// field does rather than overflowing.
+int32_t NextDetachNumber(int32_t count);
+
+}  // namespace tervane
+
+#endif  // TERVANE_MAILCLIENT_MAIL_CLIENT_SESSION_H_

@@ -1,0 +1,90 @@
+#ifndef TERVANE_SHELL_FRMMAIN_H_
+#define TERVANE_SHELL_FRMMAIN_H_
+
+#include <QLibrary>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+#include "engine/clock.h"
+#include "engine/filter_context.h"
+#include "mailclient/mail_client_session.h"
+#include "shell/network_spam_reporter.h"
+#include "store/filter_database.h"
+#include "ui/desktop_shell_opener.h"
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace tervane {
+
+// The program's main window: never shown, it owns every component the program works with
+// (the mail client's, the filter database's, the spam reporter and the tray icon) and handles
+// their events.
+class TFrmmain : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Creates the components; the extension-server ones connect at once, so this throws
+  // ExtensionError when no server can be had. Then runs FormCreate.
+  TFrmmain();
+  ~TFrmmain() override;
+
+  // Start-up work: loads the hook library and writes the autostart entry.
+  void FormCreate();
+  // Closing work, shared by the close request and the destruction: removes the program's
+  // toolbar buttons and unbinds the toolbar.
+  void FormDestroy();
+
+  // The mail client's events.
+  void OEAPIInit1InitOEAPI();
+  void OEAPIInit1ShutdownOEAPI();
+  void OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId);
+  void OEToolbar1ButtonClicked(int32_t buttonId);
+
+  // The six toolbar commands.
+  void OEButton1Click();  // Config
+  void OEButton2Click();  // Spam
+  void OEButton3Click();  // Not Spam
+  void OEButton4Click();  // Live Update
+  void OEButton5Click();  // Help
+  void OEButton6Click();  // About
+
+  // The tray menu's items.
+  void Spam1Click();     // "Help": the help page on the maker's web server
+  void NotSpam1Click();  // "Online Update": ends the program
+  void Config1Click();
+  void Help1Click();     // "About"
+
+  bool IsAttached() const { return attached_; }
+  FilterDatabase& database() { return db_; }
+  ShellOpener& shell() { return shell_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+
+ private:
+  // Starts a fresh instance and ends this one; a restarted instance instead reports why and
+  // stays up, detached, since a second restart would meet the same cause.
+  void Restart(const std::string& reason);
+  // Runs a command; a failure ends it at that step and is shown to the user.
+  template <typename Command>
+  void RunCommand(Command command);
+
+  const std::string programFolder_;
+  MailClientComponents oe_;
+  FilterDatabase db_;
+  NetworkSpamReporter WebBrowser1;
+  SystemClock clock_;
+  FilterContext context_;
+  DesktopShellOpener shell_;
+  QLibrary hook_;
+  QSystemTrayIcon* CoolTrayIcon1;
+  QMenu* suiPopupMenu1;
+  bool attached_ = false;
+};
+
+}  // namespace tervane
+
+#endif  // TERVANE_SHELL_FRMMAIN_H_

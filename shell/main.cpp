@@ -1,0 +1,68 @@
+// The program: starts hidden beside the mail client and filters its mail until it is asked to
+// end (a failed attach, the tray menu's "Online Update", SIGTERM or SIGINT).
+#include <QApplication>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "extserver/extension_server.h"
+#include "shell/frmmain.h"
+#include "shell/program_values.h"
+#include "shell/restart.h"
+#include "shell/termination_signals.h"
+#include "ui/aboutbox.h"
+#include "ui/frmsetting.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// Without a display the program runs on Qt's offscreen platform, where message boxes become
+// lines on standard error.
+void UseOffscreenWithoutDisplay() {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+      !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  using namespace tervane;
+  UseOffscreenWithoutDisplay();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Tervane Anti-Spam");
+  QApplication::setApplicationDisplayName("Tervane Anti-Spam");
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::TerminationRequested, &app,
+                   &QCoreApplication::quit);
+
+  // The instance that restarted this one leaves as soon as its handler returns; its mail
+  // client server must be gone before this one can take the control socket.
+  if (IsRestartedInstance())
+    WaitUntilSocketFree(DefaultControlSocketPath(), std::chrono::seconds(10));
+
+  std::unique_ptr<ExtensionServer> server;
+  std::unique_ptr<TFrmmain> mainWindow;
+  try {
+    server = std::make_unique<ExtensionServer>(
+        ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
+    mainWindow = std::make_unique<TFrmmain>();
+  } catch (const std::exception& e) {
+    ShowErrorMessage(nullptr, e.what());
+    return EXIT_FAILURE;
+  }
+  Frmmain = mainWindow.get();
+  TAboutBox aboutBox(mainWindow->shell());
+  AboutBox = &aboutBox;
+  TFrmsetting frmsetting(mainWindow->database(), SecurityLevel);
+  Frmsetting = &frmsetting;
+
+  const int result = QApplication::exec();
+  Frmsetting = nullptr;
+  AboutBox = nullptr;
+  Frmmain = nullptr;
+  return result;
+}

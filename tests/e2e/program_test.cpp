@@ -1,0 +1,200 @@
+// The whole program, run as a real process on its own Maildir and driven only through oectl.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "engine/spam_report.h"
+#include "store/filter_database.h"
+#include "tests/e2e/program_session.h"
+
+namespace tervane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char kReferenceSender[] = "offers@cheap-pills.example";  // in the shipped sample list
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+ino_t Inode(const fs::path& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// The program's lists and counters, read after it has closed its database (a detach).
+class Lists {
+ public:
+  explicit Lists(const fs::path& programFolder) { OpenFilterDatabase(db_, programFolder); }
+  ~Lists() { CloseFilterDatabase(db_); }
+  bool Has(QueryText lookup, const std::string& address) {
+    db_.ADODataSet1.Query(lookup, address);
+    return !db_.ADODataSet1.IsEmpty();
+  }
+  int32_t Misc(const char* field) {
+    db_.ADODataSet1.Query(QueryText::kMiscWhereId1);
+    return db_.ADODataSet1.FieldAsInteger(field);
+  }
+
+ private:
+  FilterDatabase db_;
+};
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  // Stops the mail client and waits until the program has closed its database.
+  bool StopMailClient() {
+    return session.Oectl({"stop"}).exitCode == 0 &&
+           WaitUntil([this] { return session.Oectl({"buttons"}).Rows().empty(); }) &&
+           WaitUntil([this] {
+             try {
+               Lists lists(session.programFolder());
+               return true;
+             } catch (const std::exception&) {
+               return false;
+             }
+           });
+  }
+
+  ProgramSession session;
+};
+
+TEST_F(ProgramTest, AttachMakesTheSpamFolderAndSixButtonsAndRegistersAutostart) {
+  ASSERT_TRUE(session.StartAttached());
+
+  EXPECT_EQ(session.Oectl({"buttons"}).out, "Spam\nNot Spam\nConfig\nLive Update\nHelp\nAbout\n");
+  EXPECT_EQ(session.FolderCounts().count("spam"), 1u);
+  const std::string entry =
+      ReadFile(session.configHome() / "autostart" / "Tervane Spam Filter For OE.desktop");
+  EXPECT_NE(entry.find("Exec=\"" + (session.programFolder() / "TervaneAntiSpam").string() + "\"\n"),
+            std::string::npos)
+      << entry;
+}
+
+TEST_F(ProgramTest, NewMailFromAReferenceListSenderGoesToSpamAndOtherMailStays) {
+  ASSERT_TRUE(session.StartAttached());
+  session.Deliver(kReferenceSender, "cheap pills\n");
+  session.Deliver("friend@home.example", "hello\n");
+
+  EXPECT_TRUE(WaitUntil([this] {
+    const auto counts = session.FolderCounts();
+    return counts.at("spam") == 1 && counts.at("Inbox") == 1;
+  }));
+  const auto spam = session.Oectl({"list", "spam"}).Rows();
+  ASSERT_EQ(spam.size(), 1u);
+  EXPECT_EQ(spam[0].at(1), kReferenceSender);
+}
+
+TEST_F(ProgramTest, SpamAndNotSpamMoveListCountAndReport) {
+  ASSERT_TRUE(session.StartAttached());
+  session.Deliver("ann@one.example", "first body\n");
+  session.Deliver("bob@two.example", "second body\n");
+  ASSERT_TRUE(WaitUntil([this] { return session.MessageIds("Inbox").size() == 2; }));
+  QStringList select{"select", "Inbox"};
+  for (const std::string& id : session.MessageIds("Inbox"))
+    select << QString::fromStdString(id);
+  ASSERT_EQ(session.Oectl(select).exitCode, 0);
+
+  ASSERT_EQ(session.Oectl({"click", "Spam"}).exitCode, 0);
+  EXPECT_EQ(session.FolderCounts().at("spam"), 2);
+  EXPECT_EQ(session.FolderCounts().at("Inbox"), 0);
+  const std::string host = session.reports().Host();
+  const std::string prefix = "http://" + host;
+  std::vector<std::string> expected{
+      SpamReportAddress(host, "ann@one.example", "first body\n").substr(prefix.size()),
+      SpamReportAddress(host, "bob@two.example", "second body\n").substr(prefix.size())};
+  EXPECT_TRUE(WaitUntil([&] { return session.reports().Targets().size() == 2; }));
+  std::vector<std::string> targets = session.reports().Targets();
+  std::sort(targets.begin(), targets.end());
+  EXPECT_EQ(targets, expected);
+
+  // Not Spam on the first message of the spam folder sends it back.
+  const auto spam = session.Oectl({"list", "spam"}).Rows();
+  ASSERT_EQ(spam.size(), 2u);
+  const auto& ann = spam[0].at(1) == "ann@one.example" ? spam[0] : spam[1];
+  ASSERT_EQ(session.Oectl({"select", "spam", QString::fromStdString(ann.at(0))}).exitCode, 0);
+  ASSERT_EQ(session.Oectl({"click", "Not Spam"}).exitCode, 0);
+  EXPECT_EQ(session.FolderCounts().at("Inbox"), 1);
+  EXPECT_EQ(session.FolderCounts().at("spam"), 1);
+
+  ASSERT_TRUE(StopMailClient());
+  Lists lists(session.programFolder());
+  EXPECT_TRUE(lists.Has(QueryText::kBlackTableLookup, "bob@two.example"));
+  EXPECT_FALSE(lists.Has(QueryText::kBlackTableLookup, "ann@one.example"));
+  EXPECT_TRUE(lists.Has(QueryText::kWhiteTableLookup, "ann@one.example"));
+  EXPECT_EQ(lists.Misc("spamnumber"), 2);
+}
+
+TEST_F(ProgramTest, FirstDetachHarvestsAndCompactsTheSecondDoesNot) {
+  const std::string recent = "Date: Tue, 1 Dec 2099 10:00:00 +0000\n";
+  ASSERT_TRUE(session.StartAttached());
+  ASSERT_EQ(session.Oectl({"folders"}).exitCode, 0);
+  fs::create_directories(session.maildir() / ".Sent" / "cur");
+  fs::create_directories(session.maildir() / ".Sent" / "new");
+  fs::create_directories(session.maildir() / ".Sent" / "tmp");
+  session.Deliver("me@home.example", "hi\n", "Sent",
+                  "To: Friend <friend@home.example>\n" + recent);
+  const ino_t before = Inode(session.programFolder() / "cust.mdb");
+
+  ASSERT_TRUE(StopMailClient());
+  const ino_t afterFirst = Inode(session.programFolder() / "cust.mdb");
+  EXPECT_NE(afterFirst, before);
+  {
+    Lists lists(session.programFolder());
+    EXPECT_TRUE(lists.Has(QueryText::kWhiteTableLookup, "friend@home.example"));
+    EXPECT_EQ(lists.Misc("number"), 1);
+  }
+
+  ASSERT_EQ(session.Oectl({"start"}).exitCode, 0);
+  ASSERT_TRUE(WaitUntil([this] { return session.Oectl({"buttons"}).Rows().size() == 6; }));
+  session.Deliver("me@home.example", "hi\n", "Sent",
+                  "To: Other <other@home.example>\n" + recent);
+  ASSERT_TRUE(StopMailClient());
+  EXPECT_EQ(Inode(session.programFolder() / "cust.mdb"), afterFirst);
+  Lists lists(session.programFolder());
+  EXPECT_FALSE(lists.Has(QueryText::kWhiteTableLookup, "other@home.example"));
+  EXPECT_EQ(lists.Misc("number"), 2);
+}
+
+TEST_F(ProgramTest, MissingDatabaseRestartsOnceThenStaysUpReportingTheError) {
+  fs::remove(session.programFolder() / "cust.mdb");
+  const fs::path errors = session.programFolder() / "errors.txt";
+  session.Start(errors);
+
+  // The first instance hands over to a fresh one and ends.
+  ASSERT_TRUE(session.program().waitForFinished(10000));
+  EXPECT_EQ(session.program().exitCode(), 0);
+  ASSERT_TRUE(WaitUntil([this] { return session.Oectl({"status"}).exitCode == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(errors).find("cust.mdb") != std::string::npos; }));
+
+  // The fresh one stays up without restarting again and says what is wrong once.
+  const std::vector<int> instances = session.RunningInstances();
+  ASSERT_EQ(instances.size(), 1u);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(session.RunningInstances(), instances);
+  EXPECT_EQ(session.Oectl({"status"}).exitCode, 0);
+  std::istringstream lines(ReadFile(errors));
+  int reports = 0;
+  for (std::string line; std::getline(lines, line);)
+    reports += line.find("cust.mdb") != std::string::npos;
+  EXPECT_EQ(reports, 1) << ReadFile(errors);
+}
+
+TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {
+  ASSERT_TRUE(session.StartAttached());
+  EXPECT_TRUE(session.Terminate());
+  EXPECT_NE(session.Oectl({"status"}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace tervane::testing
