@@ -2,7 +2,6 @@
 #define TERVANE_SHELL_AUTOSTART_H_
 
 #include <filesystem>
-#include <string>
 #include <string_view>
 
 namespace tervane {

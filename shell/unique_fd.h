@@ -7,10 +7,9 @@
 
 namespace tervane {
 
-// Owns one file descriptor and closes it when it goes away; movable by construction, not copyable.
+// Owns one file descriptor and closes it when it goes away; move-constructible, not copyable.
 class UniqueFd {
  public:
-  UniqueFd() = default;
   explicit UniqueFd(int fd) : fd_(fd) {}
   ~UniqueFd() {
     if (fd_ >= 0) {
