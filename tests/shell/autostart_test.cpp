@@ -101,8 +101,8 @@ TEST_F(AutostartTest, EveryStartRewritesTheEntryWithTheLatestPathAndCreatesTheFo
 TEST_F(AutostartTest, FailureThrowsTheExactMessage) {
   const struct {
     const char* name;
-    fs::path blocker;  // a regular file where a folder or the entry must go
-    bool folder;
+    fs::path blocker;  // where a folder or the entry must go
+    bool folder;       // the blocker is a non-empty folder, else a regular file
   } cases[] = {
       {"file instead of the autostart folder", folder_, false},
       {"file instead of the config folder", config_, false},

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -25,11 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ScopedEnv;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Returns a Unix stream socket bound to path (listening when listen is true).
 UniqueFd BoundSocket(const fs::path& path, bool listen) {
@@ -72,7 +66,9 @@ TEST(RestartTest, FreshInstanceGetsTheVariableAndKeepsTheEnvironment) {
 
   StartFreshInstance(program);
   ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(output); }, 10000));
-  EXPECT_EQ(ReadFile(output), "1|127.0.0.1:1|0");
+  std::string text;
+  std::getline(std::ifstream(output), text);
+  EXPECT_EQ(text, "1|127.0.0.1:1|0");
 }
 
 TEST(RestartTest, MissingProgramStartsNothing) {
