@@ -1,0 +1,318 @@
+#include "extserver/control_protocol.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+#include <QString>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace tervane {
+namespace {
+
+constexpr std::array<std::pair<ControlCommand, std::string_view>, 8> kCommandNames = {{
+    {ControlCommand::kStatus, "status"},
+    {ControlCommand::kStart, "start"},
+    {ControlCommand::kStop, "stop"},
+    {ControlCommand::kFolders, "folders"},
+    {ControlCommand::kList, "list"},
+    {ControlCommand::kSelect, "select"},
+    {ControlCommand::kButtons, "buttons"},
+    {ControlCommand::kClick, "click"},
+}};
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Line(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// The JSON object in line, or why there is none.
+std::variant<QJsonObject, std::string> ParseObject(std::string_view line, std::string_view what) {
+  QJsonParseError error;
+  const QJsonDocument document =
+      QJsonDocument::fromJson(QByteArray(line.data(), static_cast<qsizetype>(line.size())), &error);
+  if (error.error != QJsonParseError::NoError) {
+    return "malformed " + std::string(what) + ": " + error.errorString().toStdString();
+  }
+  if (!document.isObject()) {
+    return std::string(what) + " is not a JSON object";
+  }
+  return document.object();
+}
+
+// The value as a 32-bit integer, or nothing when it is not a whole number in range.
+std::optional<int32_t> ToInt32(const QJsonValue& value) {
+  if (!value.isDouble()) {
+    return std::nullopt;
+  }
+  const double number = value.toDouble();
+  if (number != std::trunc(number) || number < std::numeric_limits<int32_t>::min() ||
+      number > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(number);
+}
+
+// Reads the text member key of object into out; returns the error message, empty on success.
+std::string ReadText(const QJsonObject& object, const char* key, std::string& out) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  if (value.isUndefined()) {
+    return std::string("missing ") + key;
+  }
+  if (!value.isString()) {
+    return std::string(key) + " must be a string";
+  }
+  out = value.toString().toStdString();
+  return {};
+}
+
+// A folder is named by its name or its id, as a string or a number.
+std::string ReadFolder(const QJsonObject& object, std::string& out) {
+  const QJsonValue value = object.value(QLatin1String("folder"));
+  if (value.isDouble()) {
+    const std::optional<int32_t> id = ToInt32(value);
+    if (!id) {
+      return "folder must be a name or an id";
+    }
+    out = std::to_string(*id);
+    return {};
+  }
+  return ReadText(object, "folder", out);
+}
+
+std::string ReadIds(const QJsonObject& object, std::vector<int32_t>& out) {
+  const QJsonValue value = object.value(QLatin1String("ids"));
+  if (value.isUndefined()) {
+    return {};
+  }
+  if (!value.isArray()) {
+    return "ids must be an array of message ids";
+  }
+  for (const QJsonValue& item : value.toArray()) {
+    const std::optional<int32_t> id = ToInt32(item);
+    if (!id) {
+      return "ids must be an array of message ids";
+    }
+    out.push_back(*id);
+  }
+  return {};
+}
+
+// Reads the array member key of object with one reader per item; the error message, or empty.
+template <typename Item, typename ReadItem>
+std::string ReadRows(const QJsonObject& object, const char* key,
+                     std::optional<std::vector<Item>>& out, ReadItem readItem) {
+  const QJsonValue value = object.value(QLatin1String(key));
+  if (value.isUndefined()) {
+    return {};
+  }
+  if (!value.isArray()) {
+    return std::string(key) + " must be an array";
+  }
+  std::vector<Item> rows;
+  for (const QJsonValue& item : value.toArray()) {
+    std::optional<Item> row = readItem(item);
+    if (!row) {
+      return std::string("malformed row in ") + key;
+    }
+    rows.push_back(std::move(*row));
+  }
+  out = std::move(rows);
+  return {};
+}
+
+std::optional<FolderSummary> ReadFolderRow(const QJsonValue& item) {
+  const QJsonObject row = item.toObject();
+  const std::optional<int32_t> id = ToInt32(row.value(QLatin1String("id")));
+  const std::optional<int32_t> count = ToInt32(row.value(QLatin1String("count")));
+  const QJsonValue name = row.value(QLatin1String("name"));
+  if (!id || !count || !name.isString()) {
+    return std::nullopt;
+  }
+  return FolderSummary{*id, name.toString().toStdString(), *count};
+}
+
+std::optional<MessageSummary> ReadMessageRow(const QJsonValue& item) {
+  const QJsonObject row = item.toObject();
+  const std::optional<int32_t> id = ToInt32(row.value(QLatin1String("id")));
+  const QJsonValue sender = row.value(QLatin1String("sender"));
+  const QJsonValue subject = row.value(QLatin1String("subject"));
+  if (!id || !sender.isString() || !subject.isString()) {
+    return std::nullopt;
+  }
+  return MessageSummary{*id, sender.toString().toStdString(), subject.toString().toStdString()};
+}
+
+std::optional<std::string> ReadCaption(const QJsonValue& item) {
+  if (!item.isString()) {
+    return std::nullopt;
+  }
+  return item.toString().toStdString();
+}
+
+}  // namespace
+
+std::string_view ControlCommandName(ControlCommand command) {
+  for (const auto& [known, name] : kCommandNames) {
+    if (known == command) {
+      return name;
+    }
+  }
+  return {};
+}
+
+std::optional<ControlCommand> ParseControlCommand(std::string_view name) {
+  for (const auto& [command, known] : kCommandNames) {
+    if (known == name) {
+      return command;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string EncodeRequest(const ControlRequest& request) {
+  QJsonObject object{{"cmd", Q(ControlCommandName(request.command))}};
+  switch (request.command) {
+    case ControlCommand::kList:
+      object.insert("folder", Q(request.folder));
+      break;
+    case ControlCommand::kSelect: {
+      QJsonArray ids;
+      for (const int32_t id : request.ids) {
+        ids.append(id);
+      }
+      object.insert("folder", Q(request.folder));
+      object.insert("ids", ids);
+      break;
+    }
+    case ControlCommand::kClick:
+      object.insert("caption", Q(request.caption));
+      break;
+    default:
+      break;
+  }
+  return Line(object);
+}
+
+std::variant<ControlRequest, std::string> DecodeRequest(std::string_view line) {
+  auto parsed = ParseObject(line, "request");
+  if (auto* error = std::get_if<std::string>(&parsed)) {
+    return std::move(*error);
+  }
+  const QJsonObject& object = std::get<QJsonObject>(parsed);
+
+  std::string name;
+  if (std::string error = ReadText(object, "cmd", name); !error.empty()) {
+    return error;
+  }
+  const std::optional<ControlCommand> command = ParseControlCommand(name);
+  if (!command) {
+    return "unknown command: " + name;
+  }
+  ControlRequest request;
+  request.command = *command;
+  std::string error;
+  switch (*command) {
+    case ControlCommand::kList:
+      error = ReadFolder(object, request.folder);
+      break;
+    case ControlCommand::kSelect:
+      error = ReadFolder(object, request.folder);
+      if (error.empty()) {
+        error = ReadIds(object, request.ids);
+      }
+      break;
+    case ControlCommand::kClick:
+      error = ReadText(object, "caption", request.caption);
+      break;
+    default:
+      break;
+  }
+  if (!error.empty()) {
+    return error;
+  }
+  return request;
+}
+
+std::string EncodeAnswer(const ControlAnswer& answer) {
+  if (!answer.ok) {
+    return EncodeError(answer.error);
+  }
+  QJsonObject object{{"ok", true}};
+  if (answer.running) {
+    object.insert("running", *answer.running);
+  }
+  if (answer.folders) {
+    QJsonArray rows;
+    for (const FolderSummary& folder : *answer.folders) {
+      rows.append(
+          QJsonObject{{"id", folder.id}, {"name", Q(folder.name)}, {"count", folder.count}});
+    }
+    object.insert("folders", rows);
+  }
+  if (answer.messages) {
+    QJsonArray rows;
+    for (const MessageSummary& message : *answer.messages) {
+      rows.append(QJsonObject{
+          {"id", message.id}, {"sender", Q(message.sender)}, {"subject", Q(message.subject)}});
+    }
+    object.insert("messages", rows);
+  }
+  if (answer.buttons) {
+    QJsonArray captions;
+    for (const std::string& caption : *answer.buttons) {
+      captions.append(Q(caption));
+    }
+    object.insert("buttons", captions);
+  }
+  return Line(object);
+}
+
+std::string EncodeError(std::string_view message) {
+  return Line(QJsonObject{{"ok", false}, {"error", Q(message)}});
+}
+
+std::variant<ControlAnswer, std::string> DecodeAnswer(std::string_view line) {
+  auto parsed = ParseObject(line, "answer");
+  if (auto* error = std::get_if<std::string>(&parsed)) {
+    return std::move(*error);
+  }
+  const QJsonObject& object = std::get<QJsonObject>(parsed);
+
+  ControlAnswer answer;
+  const QJsonValue ok = object.value(QLatin1String("ok"));
+  if (!ok.isBool()) {
+    return std::string("answer without ok");
+  }
+  answer.ok = ok.toBool();
+  if (!answer.ok) {
+    if (std::string error = ReadText(object, "error", answer.error); !error.empty()) {
+      return "refusal without a reason: " + error;
+    }
+    return answer;
+  }
+  const QJsonValue running = object.value(QLatin1String("running"));
+  if (running.isBool()) {
+    answer.running = running.toBool();
+  } else if (!running.isUndefined()) {
+    return std::string("running must be true or false");
+  }
+  for (std::string error : {ReadRows(object, "folders", answer.folders, ReadFolderRow),
+                            ReadRows(object, "messages", answer.messages, ReadMessageRow),
+                            ReadRows(object, "buttons", answer.buttons, ReadCaption)}) {
+    if (!error.empty()) {
+      return error;
+    }
+  }
+  return answer;
+}
+
+}  // namespace tervane

@@ -1,0 +1,95 @@
+#include "extserver/control_socket_file.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+#include "extserver/unique_fd.h"
+#include "mailclient/extension_interface.h"
+
+namespace tervane {
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error) {
+  throw ExtensionError(what + " " + path.string() + ": " + std::strerror(error));
+}
+
+}  // namespace
+
+void PreparePrivateFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder.parent_path(), error);
+  if (error) {
+    throw ExtensionError("cannot create " + folder.parent_path().string() + ": " + error.message());
+  }
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    Fail("cannot create", folder, errno);
+  }
+  struct stat status {};
+  if (::lstat(folder.c_str(), &status) != 0) {
+    Fail("cannot inspect", folder, errno);
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    throw ExtensionError(folder.string() + " is not a folder");
+  }
+  if (status.st_uid != ::geteuid()) {
+    throw ExtensionError(folder.string() + " belongs to another user");
+  }
+  if ((status.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
+    Fail("cannot make private", folder, errno);
+  }
+}
+
+SocketState ProbeSocket(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) {
+      return SocketState::kAbsent;
+    }
+    Fail("cannot inspect", path, errno);
+  }
+  if (!S_ISSOCK(status.st_mode)) {
+    throw ExtensionError(path.string() + " is not a socket");
+  }
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string name = path.string();
+  if (name.size() >= sizeof address.sun_path) {
+    throw ExtensionError("socket path too long: " + name);
+  }
+  std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
+  const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) {
+    Fail("cannot probe", path, errno);
+  }
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    return SocketState::kLive;
+  }
+  switch (errno) {
+    case EAGAIN:  // a listener whose queue is full is still alive
+    case EINPROGRESS:
+      return SocketState::kLive;
+    case ECONNREFUSED:
+      return SocketState::kStale;
+    default:
+      Fail("cannot probe", path, errno);
+  }
+}
+
+std::optional<uid_t> PeerUid(int fd) {
+  ucred credentials{};
+  socklen_t size = sizeof credentials;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
+      size != sizeof credentials) {
+    return std::nullopt;
+  }
+  return credentials.uid;
+}
+
+}  // namespace tervane

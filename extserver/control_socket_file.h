@@ -1,0 +1,33 @@
+#ifndef TERVANE_EXTSERVER_CONTROL_SOCKET_FILE_H_
+#define TERVANE_EXTSERVER_CONTROL_SOCKET_FILE_H_
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+
+namespace tervane {
+
+// The file-system side of the control socket: a private folder, and what listens at a path.
+
+// Makes folder (and its parents) with mode 0700, or checks the existing one: ours and open to
+// others is narrowed to 0700. Throws ExtensionError when folder is not a folder (a symbolic
+// link included) or belongs to another user.
+void PreparePrivateFolder(const std::filesystem::path& folder);
+
+enum class SocketState {
+  kAbsent,  // no file at the path
+  kStale,   // a socket file that nothing listens on
+  kLive,    // a server accepts connections
+};
+
+// What is at path. Throws ExtensionError when path holds something other than a socket or
+// cannot be probed.
+SocketState ProbeSocket(const std::filesystem::path& path);
+
+// The user id of the process at the other end of the connected local socket fd, or nothing.
+std::optional<uid_t> PeerUid(int fd);
+
+}  // namespace tervane
+
+#endif  // TERVANE_EXTSERVER_CONTROL_SOCKET_FILE_H_

@@ -1,0 +1,152 @@
+// The control socket's request and answer lines.
+
+#include "extserver/control_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <variant>
+
+namespace tervane {
+namespace {
+
+TEST(ControlProtocolTest, EveryRequestSurvivesEncoding) {
+  const ControlRequest requests[] = {
+      {ControlCommand::kStatus, "", {}, ""},
+      {ControlCommand::kStart, "", {}, ""},
+      {ControlCommand::kStop, "", {}, ""},
+      {ControlCommand::kFolders, "", {}, ""},
+      {ControlCommand::kList, "Späm \"mail\"", {}, ""},
+      {ControlCommand::kSelect, "Inbox", {3, -1, 2147483647}, ""},
+      {ControlCommand::kSelect, "7", {}, ""},
+      {ControlCommand::kButtons, "", {}, ""},
+      {ControlCommand::kClick, "", {}, "Not Spam"},
+  };
+  for (const ControlRequest& request : requests) {
+    const std::string line = EncodeRequest(request);
+    SCOPED_TRACE(line);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    auto decoded = DecodeRequest(line);
+    ASSERT_TRUE(std::holds_alternative<ControlRequest>(decoded)) << std::get<std::string>(decoded);
+    const auto& back = std::get<ControlRequest>(decoded);
+    EXPECT_EQ(back.command, request.command);
+    EXPECT_EQ(back.folder, request.folder);
+    EXPECT_EQ(back.ids, request.ids);
+    EXPECT_EQ(back.caption, request.caption);
+  }
+}
+
+TEST(ControlProtocolTest, CommandNamesParseBack) {
+  for (const char* name :
+       {"status", "start", "stop", "folders", "list", "select", "buttons", "click"}) {
+    const auto command = ParseControlCommand(name);
+    ASSERT_TRUE(command) << name;
+    EXPECT_EQ(ControlCommandName(*command), name);
+  }
+  EXPECT_FALSE(ParseControlCommand("Status"));
+  EXPECT_FALSE(ParseControlCommand(""));
+}
+
+TEST(ControlProtocolTest, FolderMayBeANumberAndSelectionMayBeEmpty) {
+  auto decoded = DecodeRequest(R"({"cmd":"select","folder":12})");
+  ASSERT_TRUE(std::holds_alternative<ControlRequest>(decoded));
+  EXPECT_EQ(std::get<ControlRequest>(decoded).folder, "12");
+  EXPECT_TRUE(std::get<ControlRequest>(decoded).ids.empty());
+}
+
+struct BadLine {
+  const char* name;
+  std::string line;
+  const char* error;  // a part of the refusal
+};
+
+void PrintTo(const BadLine& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class BadRequestTest : public ::testing::TestWithParam<BadLine> {};
+
+TEST_P(BadRequestTest, IsRefusedWithAReason) {
+  auto decoded = DecodeRequest(GetParam().line);
+  ASSERT_TRUE(std::holds_alternative<std::string>(decoded));
+  EXPECT_NE(std::get<std::string>(decoded).find(GetParam().error), std::string::npos)
+      << std::get<std::string>(decoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ControlProtocolTest, BadRequestTest,
+    ::testing::Values(
+        BadLine{"Empty", "", "malformed request"},
+        BadLine{"NotJson", "status", "malformed request"},
+        BadLine{"Truncated", R"({"cmd":"status")", "malformed request"},
+        BadLine{"Binary", std::string("\xff\xfe\0{", 4), "malformed request"},
+        BadLine{"Array", R"(["status"])", "not a JSON object"},
+        BadLine{"NoCommand", "{}", "missing cmd"},
+        BadLine{"CommandNotText", R"({"cmd":1})", "cmd must be a string"},
+        BadLine{"UnknownCommand", R"({"cmd":"fly"})", "unknown command: fly"},
+        BadLine{"ListWithoutFolder", R"({"cmd":"list"})", "missing folder"},
+        BadLine{"FolderNotText", R"({"cmd":"list","folder":true})", "folder must be a string"},
+        BadLine{"FractionalFolderId", R"({"cmd":"list","folder":1.5})", "name or an id"},
+        BadLine{"IdsNotArray", R"({"cmd":"select","folder":"Inbox","ids":"3"})", "ids must be"},
+        BadLine{"IdNotNumber", R"({"cmd":"select","folder":"Inbox","ids":["3"]})", "ids must be"},
+        BadLine{"FractionalId", R"({"cmd":"select","folder":"Inbox","ids":[1.5]})", "ids must be"},
+        BadLine{"IdTooLarge", R"({"cmd":"select","folder":"Inbox","ids":[2147483648]})",
+                "ids must be"},
+        BadLine{"ClickWithoutCaption", R"({"cmd":"click"})", "missing caption"},
+        BadLine{"CaptionNotText", R"({"cmd":"click","caption":["Spam"]})",
+                "caption must be a string"}),
+    [](const ::testing::TestParamInfo<BadLine>& info) { return info.param.name; });
+
+TEST(ControlProtocolTest, EveryAnswerSurvivesEncoding) {
+  ControlAnswer status;
+  status.running = false;
+  ControlAnswer folders;
+  folders.folders = {{1, "Inbox", 2}, {4, "Sent Items", 0}};
+  ControlAnswer messages;
+  messages.messages = {{7, "ann@example.org", "Grüße\tand\nmore"}, {8, "", ""}};
+  ControlAnswer buttons;
+  buttons.buttons = {"Spam", "Not Spam"};
+  ControlAnswer refusal;
+  refusal.ok = false;
+  refusal.error = "unknown folder: Foo";
+
+  for (const ControlAnswer& answer :
+       {status, folders, messages, buttons, refusal, ControlAnswer{}}) {
+    const std::string line = EncodeAnswer(answer);
+    SCOPED_TRACE(line);
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    auto decoded = DecodeAnswer(line);
+    ASSERT_TRUE(std::holds_alternative<ControlAnswer>(decoded)) << std::get<std::string>(decoded);
+    const auto& back = std::get<ControlAnswer>(decoded);
+    EXPECT_EQ(back.ok, answer.ok);
+    EXPECT_EQ(back.error, answer.error);
+    EXPECT_EQ(back.running, answer.running);
+    EXPECT_EQ(back.buttons, answer.buttons);
+    ASSERT_EQ(back.folders.has_value(), answer.folders.has_value());
+    for (size_t i = 0; answer.folders && i < answer.folders->size(); ++i) {
+      EXPECT_EQ((*back.folders)[i].id, (*answer.folders)[i].id);
+      EXPECT_EQ((*back.folders)[i].name, (*answer.folders)[i].name);
+      EXPECT_EQ((*back.folders)[i].count, (*answer.folders)[i].count);
+    }
+    ASSERT_EQ(back.messages.has_value(), answer.messages.has_value());
+    for (size_t i = 0; answer.messages && i < answer.messages->size(); ++i) {
+      EXPECT_EQ((*back.messages)[i].id, (*answer.messages)[i].id);
+      EXPECT_EQ((*back.messages)[i].sender, (*answer.messages)[i].sender);
+      EXPECT_EQ((*back.messages)[i].subject, (*answer.messages)[i].subject);
+    }
+  }
+}
+
+TEST(ControlProtocolTest, MalformedAnswersAreNotTakenForResults) {
+  for (const char* line : {"", "[]", R"({"running":true})", R"({"ok":"yes"})", R"({"ok":false})",
+                           R"({"ok":true,"running":1})", R"({"ok":true,"folders":{}})",
+                           R"({"ok":true,"folders":[{"id":1}]})",
+                           R"({"ok":true,"messages":[{"id":"1","sender":"","subject":""}]})",
+                           R"({"ok":true,"buttons":[1]})"}) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(DecodeAnswer(line))) << line;
+  }
+}
+
+}  // namespace
+}  // namespace tervane

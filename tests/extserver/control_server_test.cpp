@@ -1,0 +1,309 @@
+// The control socket as oectl meets it: a real server on a temporary Maildir.
+
+#include "extserver/control_server.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QSignalSpy>
+#include <QTest>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "extserver/control_protocol.h"
+#include "extserver/extension_server.h"
+#include "extserver/unique_fd.h"
+#include "mailclient/extension_interface.h"
+#include "tests/extserver/control_test_support.h"
+
+namespace tervane {
+namespace {
+
+using testing::ControlFixtureFiles;
+using testing::TestClient;
+
+ControlAnswer Decoded(const std::string& line) {
+  auto decoded = DecodeAnswer(line);
+  if (auto* error = std::get_if<std::string>(&decoded)) {
+    ADD_FAILURE() << *error << " in " << line;
+    return {};
+  }
+  return std::get<ControlAnswer>(decoded);
+}
+
+class ControlServerTest : public ::testing::Test {
+ protected:
+  ControlServerTest() : server_(ServerOptions{files_.maildir, files_.socketPath}) {}
+
+  // The answer to request on a fresh connection.
+  ControlAnswer Ask(const std::string& request) {
+    TestClient client(files_.socketPath);
+    return Decoded(client.Ask(request));
+  }
+  int32_t InboxMessageId(size_t index) {
+    return server_.Messages(*server_.ResolveFolder("Inbox"))->at(index).id;
+  }
+
+  ControlFixtureFiles files_;
+  ExtensionServer server_;
+};
+
+TEST_F(ControlServerTest, StatusStopAndStart) {
+  QSignalSpy shutdowns(&server_, &ExtensionServer::ShutdownOEAPI);
+  QSignalSpy inits(&server_, &ExtensionServer::InitOEAPI);
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
+  EXPECT_TRUE(Ask(R"({"cmd":"stop"})").ok);
+  EXPECT_EQ(shutdowns.count(), 1);  // raised before the answer
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, false);
+  EXPECT_TRUE(Ask(R"({"cmd":"start"})").ok);
+  EXPECT_EQ(inits.count(), 1);
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
+}
+
+TEST_F(ControlServerTest, FoldersAndMessages) {
+  const ControlAnswer folders = Ask(R"({"cmd":"folders"})");
+  ASSERT_TRUE(folders.folders);
+  ASSERT_EQ(folders.folders->size(), 2u);
+  EXPECT_EQ((*folders.folders)[0].name, "Inbox");
+  EXPECT_EQ((*folders.folders)[0].count, 2);
+  EXPECT_EQ((*folders.folders)[1].name, "Sent");
+
+  const std::string inboxId = std::to_string((*folders.folders)[0].id);
+  for (const std::string& folder : {std::string("\"Inbox\""), "\"" + inboxId + "\"", inboxId}) {
+    const ControlAnswer list = Ask(R"({"cmd":"list","folder":)" + folder + "}");
+    ASSERT_TRUE(list.messages) << folder;
+    ASSERT_EQ(list.messages->size(), 2u);
+    EXPECT_EQ((*list.messages)[0].sender, "ann@example.org");
+    std::vector<std::string> subjects;
+    for (const MessageSummary& message : *list.messages) {
+      subjects.push_back(message.subject);
+    }
+    EXPECT_THAT(subjects, ::testing::UnorderedElementsAre("First", "Second"));
+  }
+  const ControlAnswer unknown = Ask(R"({"cmd":"list","folder":"Foo"})");
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_EQ(unknown.error, "unknown folder: Foo");
+}
+
+TEST_F(ControlServerTest, SelectSetsTheMailClientSelection) {
+  const int32_t first = InboxMessageId(0);
+  const int32_t second = InboxMessageId(1);
+  EXPECT_TRUE(Ask(R"({"cmd":"select","folder":"Inbox","ids":[)" + std::to_string(second) + "," +
+                  std::to_string(first) + "]}")
+                  .ok);
+  const std::unique_ptr<IOEAPIObj> api = server_.NewAPIObj();
+  EXPECT_EQ(api->GetSelectedFolderID(), *server_.ResolveFolder("Inbox"));
+  EXPECT_EQ(api->GetFirstSelectedMessageID(), second);
+  EXPECT_EQ(api->GetNextSelectedMessageID(), first);
+
+  const ControlAnswer unknown =
+      Ask(R"({"cmd":"select","folder":"Inbox","ids":[)" + std::to_string(first) + ",99999]}");
+  EXPECT_FALSE(unknown.ok);
+  EXPECT_EQ(unknown.error, "no such message in Inbox: 99999");
+  EXPECT_EQ(Ask(R"({"cmd":"select","folder":"Nope","ids":[1]})").error, "unknown folder: Nope");
+}
+
+TEST_F(ControlServerTest, ButtonsAndClicks) {
+  EXPECT_EQ(Ask(R"({"cmd":"buttons"})").buttons, std::vector<std::string>{});
+  const std::unique_ptr<IOEAPIObj> api = server_.NewAPIObj();
+  const std::unique_ptr<IOEToolbar> toolbar = api->GetToolbar();
+  ASSERT_TRUE(toolbar);
+  const auto spam = toolbar->CreateButton("Spam", "", "");
+  const auto notSpam = toolbar->CreateButton("Not Spam", "", "");
+  EXPECT_EQ(Ask(R"({"cmd":"buttons"})").buttons, (std::vector<std::string>{"Spam", "Not Spam"}));
+
+  QSignalSpy clicks(&server_, &ExtensionServer::ButtonClicked);
+  EXPECT_TRUE(Ask(R"({"cmd":"click","caption":"Not Spam"})").ok);
+  ASSERT_EQ(clicks.count(), 1);
+  EXPECT_EQ(clicks[0][1].toInt(), notSpam->GetID());
+  EXPECT_EQ(Ask(R"({"cmd":"click","caption":"Spam!"})").error, "unknown button: Spam!");
+}
+
+// A click's handler may run a nested event loop (a message box); the requests that arrive
+// meanwhile are answered after it, in order, and the click is answered only once it is done.
+TEST_F(ControlServerTest, AnswersInOrderAroundAHandlerThatRunsAnEventLoop) {
+  const auto toolbar = server_.NewAPIObj()->GetToolbar();
+  const auto button = toolbar->CreateButton("Config", "", "");
+  TestClient client(files_.socketPath);
+  bool handlerDone = false;
+  QObject::connect(&server_, &ExtensionServer::ButtonClicked, &server_, [&] {
+    QTest::qWait(100);
+    handlerDone = true;
+  });
+  client.Send(R"({"cmd":"click","caption":"Config"})"
+              "\n"
+              R"({"cmd":"status"})"
+              "\n");
+  const ControlAnswer click = Decoded(client.ReadLine());
+  EXPECT_TRUE(handlerDone);
+  EXPECT_TRUE(click.ok);
+  EXPECT_FALSE(click.running);
+  EXPECT_EQ(Decoded(client.ReadLine()).running, true);
+}
+
+TEST_F(ControlServerTest, ARefusingHandlerIsAnsweredAndServingGoesOn) {
+  const auto toolbar = server_.NewAPIObj()->GetToolbar();
+  const auto button = toolbar->CreateButton("Spam", "", "");
+  QObject::connect(&server_, &ExtensionServer::ButtonClicked, &server_,
+                   [] { throw ExtensionError("database is locked"); });
+  const ControlAnswer click = Ask(R"({"cmd":"click","caption":"Spam"})");
+  EXPECT_FALSE(click.ok);
+  EXPECT_NE(click.error.find("database is locked"), std::string::npos) << click.error;
+  EXPECT_TRUE(Ask(R"({"cmd":"status"})").ok);
+}
+
+TEST_F(ControlServerTest, BadRequestsAreRefusedAndTheConnectionServesOn) {
+  TestClient client(files_.socketPath);
+  const std::vector<QByteArray> bad = {"hello",
+                                       QByteArray("\x00\xff{\x01", 4),
+                                       "{}",
+                                       R"({"cmd":"fly"})",
+                                       R"({"cmd":"list","folder":[]})",
+                                       ""};
+  for (const QByteArray& line : bad) {
+    client.Send(line + '\n');
+    const ControlAnswer answer = Decoded(client.ReadLine());
+    EXPECT_FALSE(answer.ok) << line.toStdString();
+    EXPECT_FALSE(answer.error.empty());
+  }
+  // A line may end in CRLF.
+  EXPECT_EQ(Decoded(client.Ask(R"({"cmd":"status"})"
+                               "\r"))
+                .running,
+            true);
+}
+
+TEST_F(ControlServerTest, AnOverlongLineIsRefusedAndItsConnectionClosed) {
+  TestClient flooder(files_.socketPath);
+  flooder.Send(QByteArray(kMaxControlLineBytes + 10, 'x'));
+  const ControlAnswer answer = Decoded(flooder.ReadLine());
+  EXPECT_FALSE(answer.ok);
+  EXPECT_NE(answer.error.find("longer than 65536 bytes"), std::string::npos) << answer.error;
+  EXPECT_TRUE(flooder.WaitForClose());
+  EXPECT_TRUE(Ask(R"({"cmd":"status"})").ok);
+}
+
+TEST_F(ControlServerTest, ALineOfExactlyTheLimitIsRead) {
+  std::string line = R"({"cmd":"status","pad":")";
+  line += std::string(kMaxControlLineBytes - line.size() - 2, 'p') + "\"}";
+  ASSERT_EQ(line.size(), kMaxControlLineBytes);
+  TestClient client(files_.socketPath);
+  EXPECT_EQ(Decoded(client.Ask(line)).running, true);
+}
+
+TEST_F(ControlServerTest, ServesManyClientsAtOnceAndSurvivesOnesThatLeave) {
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < 40; ++i) {
+    clients.push_back(std::make_unique<TestClient>(files_.socketPath));
+    ASSERT_TRUE(clients.back()->connected());
+    clients.back()->Send(i % 2 == 0 ? R"({"cmd":"folders"})"
+                                      "\n"
+                                    : R"({"cmd":"sta)");  // half a request, then gone
+  }
+  for (int i = 0; i < 40; i += 2) {
+    EXPECT_TRUE(Decoded(clients[i]->ReadLine()).folders) << i;
+  }
+  for (int i = 1; i < 40; i += 2) {
+    clients[i].reset();
+  }
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
+}
+
+TEST_F(ControlServerTest, SocketAndFolderArePrivate) {
+  struct stat status {};
+  ASSERT_EQ(::stat(files_.socketPath.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISSOCK(status.st_mode));
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  ASSERT_EQ(::stat(files_.socketPath.parent_path().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+}
+
+TEST_F(ControlServerTest, ASecondServerDoesNotTakeOverALiveSocket) {
+  try {
+    ExtensionServer second(ServerOptions{files_.maildir, files_.socketPath});
+    ADD_FAILURE() << "a second server listens on a live socket";
+  } catch (const ExtensionError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "a mail client is already running at " + files_.socketPath.string());
+  }
+  EXPECT_TRUE(Ask(R"({"cmd":"status"})").ok);  // the first one still answers
+}
+
+// A peer of another user is dropped before it is heard, even when the folder lets it in.
+TEST_F(ControlServerTest, APeerOfAnotherUserIsDropped) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "running a peer as another user needs root";
+  }
+  for (const auto& folder : {files_.temp.path(), files_.runtimeDir}) {
+    ASSERT_EQ(::chmod(folder.c_str(), 0711), 0);
+  }
+  ASSERT_EQ(::chmod(files_.socketPath.parent_path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(files_.socketPath.c_str(), 0777), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Connects as nobody; exits 0 iff the server closes (or resets) the connection unanswered.
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+      ::_exit(3);
+    }
+    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, files_.socketPath.c_str(), sizeof address.sun_path - 1);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      ::_exit(4);
+    }
+    const char request[] = "{\"cmd\":\"stop\"}\n";
+    [[maybe_unused]] const ssize_t sent =
+        ::send(fd.get(), request, sizeof request - 1, MSG_NOSIGNAL);
+    char answer[64];
+    ::_exit(::read(fd.get(), answer, sizeof answer) <= 0 ? 0 : 5);
+  }
+  int status = -1;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; },
+                              testing::kWaitMs));
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(server_.IsMailClientRunning());
+}
+
+TEST(ControlServerFileTest, TakesOverAStaleSocketAndRemovesItsOwnAtTheEnd) {
+  ControlFixtureFiles files;
+  std::filesystem::create_directories(files.socketPath.parent_path());
+  {
+    const UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, files.socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  }
+  ASSERT_TRUE(std::filesystem::exists(files.socketPath));
+  {
+    ExtensionServer server(ServerOptions{files.maildir, files.socketPath});
+    TestClient client(files.socketPath);
+    EXPECT_EQ(Decoded(client.Ask(R"({"cmd":"status"})")).running, true);
+  }
+  EXPECT_FALSE(std::filesystem::exists(files.socketPath));
+}
+
+TEST(ControlServerFileTest, LeavesAFileThatIsNoSocketAlone) {
+  ControlFixtureFiles files;
+  std::filesystem::create_directories(files.socketPath.parent_path());
+  std::ofstream(files.socketPath) << "keep";
+  EXPECT_THROW(ExtensionServer(ServerOptions{files.maildir, files.socketPath}), ExtensionError);
+  std::ifstream in(files.socketPath);
+  std::string kept;
+  in >> kept;
+  EXPECT_EQ(kept, "keep");
+}
+
+}  // namespace
+}  // namespace tervane

@@ -1,0 +1,105 @@
+// The private folder of the control socket, and telling a live socket from a stale one.
+
+#include "extserver/control_socket_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "extserver/unique_fd.h"
+#include "mailclient/extension_interface.h"
+#include "tests/support/temp_dir.h"
+
+namespace tervane {
+namespace {
+
+// The permission bits of path.
+mode_t Mode(const std::filesystem::path& path) {
+  struct stat status {};
+  EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
+  return status.st_mode & 07777;
+}
+
+// A Unix socket bound at path; listening when listen is set, else a file nothing answers.
+UniqueFd BindSocket(const std::filesystem::path& path, bool listen) {
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  if (listen) {
+    EXPECT_EQ(::listen(fd.get(), 4), 0);
+  }
+  return fd;
+}
+
+TEST(PreparePrivateFolderTest, MakesTheFolderAndItsParentsPrivate) {
+  testing::TempDir temp;
+  const auto folder = temp / "a" / "b" / "tervane";
+  PreparePrivateFolder(folder);
+  EXPECT_EQ(Mode(folder), 0700);
+}
+
+TEST(PreparePrivateFolderTest, NarrowsOurOwnOpenFolder) {
+  testing::TempDir temp;
+  const auto folder = temp / "tervane";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+  PreparePrivateFolder(folder);
+  EXPECT_EQ(Mode(folder), 0700);
+}
+
+TEST(PreparePrivateFolderTest, RefusesWhatIsNotOurFolder) {
+  testing::TempDir temp;
+  std::ofstream(temp / "file") << "x";
+  std::filesystem::create_directory(temp / "real");
+  std::filesystem::create_directory_symlink(temp / "real", temp / "link");
+  EXPECT_THROW(PreparePrivateFolder(temp / "file"), ExtensionError);
+  EXPECT_THROW(PreparePrivateFolder(temp / "link"), ExtensionError);
+
+  const auto foreign = temp / "foreign";
+  std::filesystem::create_directory(foreign);
+  ASSERT_EQ(::chmod(foreign.c_str(), 0755), 0);
+  if (::chown(foreign.c_str(), ::geteuid() + 1, static_cast<gid_t>(-1)) != 0) {
+    GTEST_SKIP() << "giving a folder to another user needs root";
+  }
+  EXPECT_THROW(PreparePrivateFolder(foreign), ExtensionError);
+  EXPECT_EQ(Mode(foreign), 0755);  // left as it was
+}
+
+TEST(ProbeSocketTest, TellsAbsentStaleAndLiveApart) {
+  testing::TempDir temp;
+  const auto path = temp / "s.sock";
+  EXPECT_EQ(ProbeSocket(path), SocketState::kAbsent);
+  {
+    const UniqueFd stale = BindSocket(path, false);
+    EXPECT_EQ(ProbeSocket(path), SocketState::kStale);
+  }
+  EXPECT_EQ(ProbeSocket(path), SocketState::kStale);  // the file outlives its socket
+  std::filesystem::remove(path);
+  const UniqueFd live = BindSocket(path, true);
+  EXPECT_EQ(ProbeSocket(path), SocketState::kLive);
+}
+
+TEST(ProbeSocketTest, RefusesAFileThatIsNoSocket) {
+  testing::TempDir temp;
+  std::ofstream(temp / "plain") << "x";
+  EXPECT_THROW(ProbeSocket(temp / "plain"), ExtensionError);
+}
+
+TEST(PeerUidTest, NamesTheUserAtTheOtherEnd) {
+  int fds[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  const UniqueFd a(fds[0]);
+  const UniqueFd b(fds[1]);
+  EXPECT_EQ(PeerUid(a.get()), ::geteuid());
+  EXPECT_FALSE(PeerUid(-1));
+}
+
+}  // namespace
+}  // namespace tervane

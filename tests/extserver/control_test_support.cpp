@@ -1,0 +1,95 @@
+#include "tests/extserver/control_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <memory>
+
+#include "extserver/maildir_delivery.h"
+
+namespace tervane::testing {
+namespace {
+
+class QtCoreEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "control_test";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QCoreApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtCoreEnvironment);
+
+void MakeMaildirFolder(const std::filesystem::path& folder) {
+  for (const char* sub : {"cur", "new", "tmp"}) {
+    std::filesystem::create_directories(folder / sub);
+  }
+}
+
+}  // namespace
+
+ControlFixtureFiles::ControlFixtureFiles()
+    : maildir(temp / "Maildir"),
+      runtimeDir(temp / "run"),
+      socketPath(runtimeDir / "tervane" / "mailclient.sock") {
+  MakeMaildirFolder(maildir);
+  MakeMaildirFolder(maildir / ".Sent");
+  std::filesystem::create_directories(runtimeDir);
+  DeliverTestMessage(maildir, "First");
+  DeliverTestMessage(maildir, "Second");
+}
+
+void DeliverTestMessage(const std::filesystem::path& folderDir, const std::string& subject) {
+  DeliverMessage(folderDir,
+                 "From: Ann Example <ann@example.org>\r\nTo: bob@example.org\r\nSubject: " +
+                     subject + "\r\n\r\nHello.\r\n");
+}
+
+TestClient::TestClient(const std::filesystem::path& socketPath) {
+  socket_.connectToServer(QString::fromStdString(socketPath.string()));
+  // connected() tells the test whether it worked.
+  static_cast<void>(QTest::qWaitFor(
+      [this] { return socket_.state() != QLocalSocket::ConnectingState; }, kWaitMs));
+}
+
+void TestClient::Send(const QByteArray& bytes) {
+  socket_.write(bytes);
+}
+
+std::string TestClient::ReadLine() {
+  const bool complete = QTest::qWaitFor(
+      [this] {
+        received_.append(socket_.readAll());
+        return received_.contains('\n');
+      },
+      kWaitMs);
+  if (!complete) {
+    return {};
+  }
+  const qsizetype end = received_.indexOf('\n');
+  const std::string line = received_.left(end).toStdString();
+  received_.remove(0, end + 1);
+  return line;
+}
+
+std::string TestClient::Ask(const std::string& line) {
+  Send(QByteArray::fromStdString(line + '\n'));
+  return ReadLine();
+}
+
+bool TestClient::WaitForClose() {
+  return QTest::qWaitFor(
+      [this] {
+        received_.append(socket_.readAll());
+        return socket_.state() == QLocalSocket::UnconnectedState;
+      },
+      kWaitMs);
+}
+
+}  // namespace tervane::testing

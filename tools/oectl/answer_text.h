@@ -1,0 +1,17 @@
+#ifndef TERVANE_TOOLS_OECTL_ANSWER_TEXT_H_
+#define TERVANE_TOOLS_OECTL_ANSWER_TEXT_H_
+
+#include <string>
+
+#include "extserver/control_protocol.h"
+
+namespace tervane {
+
+// What oectl prints for an accepted answer: one row per line, fields separated by tabs
+// ("running" or "stopped" for a status). Tabs and line breaks inside a field become spaces so
+// that every row stays one line. Empty for an answer that carries no result.
+std::string AnswerText(const ControlAnswer& answer);
+
+}  // namespace tervane
+
+#endif  // TERVANE_TOOLS_OECTL_ANSWER_TEXT_H_
