@@ -37,9 +37,12 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
 
   securityLevel = OpenFilterDatabase(db, programFolder);
 
-  const int32_t found = FindSpamFolder(oe.OEFolderManager);
-  spamFolderId =
-      found != -1 ? found : oe.OEFolderManager.CreateFolder(0, std::string(kSpamFolderName));
+  spamFolderId = FindSpamFolder(oe.OEFolderManager);
+  if (spamFolderId == -1)
+    spamFolderId = oe.OEFolderManager.CreateFolder(0, std::string(kSpamFolderName));
+  // Without a spam folder no spam could be moved; the attach fails rather than filter nothing.
+  if (spamFolderId == -1)
+    throw ExtensionError("The mail client could not make the folder \"spam\".");
 
   oe.OEFolderManager.Connect();
   oe.OEFolderManager.ActivateNotifications();

@@ -136,9 +136,10 @@ std::vector<std::string> ProgramSession::MessageIds(const std::string& folder) {
 }
 
 void ProgramSession::Deliver(const std::string& sender, const std::string& body,
-                             const std::string& folder, const std::string& extraHeaders) {
+                             const std::string& folder, const std::string& recipient,
+                             const std::string& extraHeaders) {
   const fs::path file = root_ / ("message" + std::to_string(++delivered_) + ".eml");
-  std::ofstream(file) << "From: " << sender << "\nTo: me@home.example\n"
+  std::ofstream(file) << "From: <" << sender << ">\nTo: <" << recipient << ">\n"
                       << extraHeaders << "Subject: message " << delivered_ << "\n\n"
                       << body;
   Oectl({"deliver", Q(file), QString::fromStdString(folder)});

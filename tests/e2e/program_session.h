@@ -55,9 +55,11 @@ class ProgramSession {
   std::map<std::string, int> FolderCounts();
   // The ids of a folder's messages, from "oectl list".
   std::vector<std::string> MessageIds(const std::string& folder);
-  // Delivers a message from sender with body text into folder (a name).
+  // Delivers a message from sender to recipient (addresses) with body text into folder (a name).
   void Deliver(const std::string& sender, const std::string& body,
-               const std::string& folder = "Inbox", const std::string& extraHeaders = "");
+               const std::string& folder = "Inbox",
+               const std::string& recipient = "me@home.example",
+               const std::string& extraHeaders = "");
 
  private:
   TempDir root_;

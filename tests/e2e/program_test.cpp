@@ -142,8 +142,7 @@ TEST_F(ProgramTest, FirstDetachHarvestsAndCompactsTheSecondDoesNot) {
   fs::create_directories(session.maildir() / ".Sent" / "cur");
   fs::create_directories(session.maildir() / ".Sent" / "new");
   fs::create_directories(session.maildir() / ".Sent" / "tmp");
-  session.Deliver("me@home.example", "hi\n", "Sent",
-                  "To: Friend <friend@home.example>\n" + recent);
+  session.Deliver("me@home.example", "hi\n", "Sent", "friend@home.example", recent);
   const ino_t before = Inode(session.programFolder() / "cust.mdb");
 
   ASSERT_TRUE(StopMailClient());
@@ -157,8 +156,7 @@ TEST_F(ProgramTest, FirstDetachHarvestsAndCompactsTheSecondDoesNot) {
 
   ASSERT_EQ(session.Oectl({"start"}).exitCode, 0);
   ASSERT_TRUE(WaitUntil([this] { return session.Oectl({"buttons"}).Rows().size() == 6; }));
-  session.Deliver("me@home.example", "hi\n", "Sent",
-                  "To: Other <other@home.example>\n" + recent);
+  session.Deliver("me@home.example", "hi\n", "Sent", "other@home.example", recent);
   ASSERT_TRUE(StopMailClient());
   EXPECT_EQ(Inode(session.programFolder() / "cust.mdb"), afterFirst);
   Lists lists(session.programFolder());
