@@ -7,7 +7,7 @@
 #include <QSocketNotifier>
 #include <array>
 
-#include "shell/unique_fd.h"
+#include "extserver/unique_fd.h"
 
 namespace tervane {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "shell/unique_fd.h"
+#include "extserver/unique_fd.h"
 #include "tests/shell/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
