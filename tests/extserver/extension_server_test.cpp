@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QLibrary>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -344,6 +345,11 @@ TEST(ExtensionServerRunning, TheFirstServerMadeIsTheRunningOne) {
   EXPECT_TRUE(destroyed.wait(kWaitMs));
   unsetenv("MAILDIR");
   unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(HookLibrary, LoadsByItsBareNameFromTheProgramFolder) {
+  QLibrary hook(QStringLiteral(TERVANE_PROGRAM_DIR "/oehook"));
+  EXPECT_TRUE(hook.load()) << hook.errorString().toStdString();
 }
 
 }  // namespace
