@@ -46,8 +46,8 @@ constexpr const char* kUsageText =
     "                          (default Inbox) of $MAILDIR or ~/Maildir; prints its file\n"
     "FOLDER is a folder's name or id. Output is tab-separated, one row per line; --json\n"
     "prints the answer as JSON. --socket names the mail client's control socket (default\n"
-    "$XDG_RUNTIME_DIR/tervane/mailclient.sock); oectl waits at most --timeout seconds (30)\n"
-    "for an answer.\n";
+    "$XDG_RUNTIME_DIR/tervane/mailclient.sock, else /tmp/tervane-UID/mailclient.sock);\n"
+    "oectl waits at most --timeout seconds (30) for an answer.\n";
 
 // A command that cannot be carried out; what() is the one-line message.
 class Refused : public std::runtime_error {
@@ -84,7 +84,8 @@ std::optional<Options> ParseArguments(const std::vector<std::string_view>& args)
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--socket" && i + 1 < args.size() && !args[i + 1].empty()) {
-      options.socketPath = std::filesystem::path(args[++i]);
+      // Absolute, since Qt would look for a relative name in the temporary folder.
+      options.socketPath = std::filesystem::absolute(std::filesystem::path(args[++i]));
     } else if (arg == "--timeout" && i + 1 < args.size()) {
       const std::optional<int32_t> seconds = ParseId(args[++i]);
       if (!seconds || *seconds <= 0) {
