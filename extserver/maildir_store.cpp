@@ -116,22 +116,21 @@ MaildirStore::MaildirStore(std::filesystem::path root) : root_(std::move(root)) 
   inboxId_ = Register(root_, std::string(kInboxName)).id;
 }
 
-void MaildirStore::SetFolderAddedHandler(std::function<void(const MaildirFolder&)> handler) {
-  folderAdded_ = std::move(handler);
+void MaildirStore::SetFolderMetHandler(std::function<void(const MaildirFolder&)> handler) {
+  folderMet_ = std::move(handler);
 }
 
 const MaildirFolder& MaildirStore::Register(const std::filesystem::path& dir, std::string name) {
   const auto [known, added] = folderIds_.try_emplace(dir.string(), lastFolderId_ + 1);
-  if (!added) {
-    return folders_.at(known->second).folder;
+  if (added) {
+    ++lastFolderId_;
+    folders_[known->second].folder = MaildirFolder{known->second, std::move(name), dir};
   }
-  ++lastFolderId_;
-  FolderState& state = folders_[known->second];
-  state.folder = MaildirFolder{known->second, std::move(name), dir};
-  if (folderAdded_) {
-    folderAdded_(state.folder);
+  const MaildirFolder& folder = folders_.at(known->second).folder;
+  if (folderMet_) {
+    folderMet_(folder);
   }
-  return state.folder;
+  return folder;
 }
 
 std::vector<MaildirFolder> MaildirStore::Walk() {

@@ -179,6 +179,14 @@ TEST_F(ExtensionServerTest, WatchesFoldersMadeLater) {
   DeliverMessage(temp_ / ".Other", TestMessage("into another folder"));
   ASSERT_TRUE(WaitForEvents(2));
   EXPECT_EQ(events_.at(1).first, other);
+
+  // Removed and made again by another program: the same folder, watched again.
+  std::filesystem::remove_all(temp_ / ".Other");
+  MakeMaildirFolder(temp_ / ".Other");
+  EXPECT_EQ(server_.ResolveFolder("Other"), other);
+  DeliverMessage(temp_ / ".Other", TestMessage("into the folder made again"));
+  ASSERT_TRUE(WaitForEvents(3));
+  EXPECT_EQ(events_.at(2).first, other);
 }
 
 TEST_F(ExtensionServerTest, HandsOutFoldersAndMessages) {
