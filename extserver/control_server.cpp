@@ -39,28 +39,29 @@ class ControlConnection : public QObject {
       return;
     }
     busy_ = true;
+    qsizetype start = 0;  // the first byte not yet answered; compacted once, after the loop
     while (!closing_) {
       pending_.append(socket_->readAll());
-      const qsizetype end = pending_.indexOf('\n');
-      const qsizetype lineLength = end < 0 ? pending_.size() : end;
-      if (lineLength > static_cast<qsizetype>(kMaxControlLineBytes)) {
+      const qsizetype end = pending_.indexOf('\n', start);
+      if ((end < 0 ? pending_.size() : end) - start >
+          static_cast<qsizetype>(kMaxControlLineBytes)) {
         RefuseLongLine();
         break;
       }
       if (end < 0) {
         break;
       }
-      QByteArray line = pending_.left(end);
-      pending_.remove(0, end + 1);
-      if (line.endsWith('\r')) {
-        line.chop(1);
+      std::string_view line(pending_.constData() + start, static_cast<size_t>(end - start));
+      if (line.ends_with('\r')) {
+        line.remove_suffix(1);
       }
-      const std::string answer =
-          AnswerControlRequest(server_, std::string_view(line.constData(), line.size()));
+      start = end + 1;
+      const std::string answer = AnswerControlRequest(server_, line);
       if (!closing_) {
         socket_->write(QByteArray::fromStdString(answer + '\n'));
       }
     }
+    pending_.remove(0, start);
     busy_ = false;
     if (closing_) {
       deleteLater();
@@ -71,7 +72,6 @@ class ControlConnection : public QObject {
     socket_->write(QByteArray::fromStdString(
         EncodeError("request line longer than " + std::to_string(kMaxControlLineBytes) + " bytes") +
         '\n'));
-    pending_.clear();
     // Stop reading; the answer is written before the connection closes.
     disconnect(socket_, &QLocalSocket::readyRead, this, &ControlConnection::ReadRequests);
     socket_->disconnectFromServer();
@@ -96,7 +96,9 @@ class ControlConnection : public QObject {
 
 class ControlServer::Impl {
  public:
-  Impl(ExtensionServer& server, const std::filesystem::path& path) : server_(server), path_(path) {}
+  // Absolute, since Qt would look for a relative name in the temporary folder.
+  Impl(ExtensionServer& server, const std::filesystem::path& path)
+      : server_(server), path_(std::filesystem::absolute(path)) {}
 
   void Listen() {
     PreparePrivateFolder(path_.parent_path());

@@ -13,13 +13,15 @@ struct HeaderSplit {
   size_t bodyStart;   // first byte after the blank line
 };
 
-// The first blank line in text at or after the line starting at from, or nothing yet.
-// REQUIRES: from is 0 or just after a '\n'.
+// What a search for the end of the header section found.
 struct HeaderEnd {
   bool found;
-  HeaderSplit split;
-  size_t nextLine;  // where to go on looking once more text has come
+  HeaderSplit split;  // when found
+  size_t nextLine;    // where to go on looking once more text has come
 };
+
+// The first blank line in text at or after the line starting at from.
+// REQUIRES: from is 0 or just after a '\n'.
 HeaderEnd FindHeaderEnd(std::string_view text, size_t from);
 
 // The split of a whole message: without a blank line it is all headers and no body.

@@ -42,18 +42,35 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
+struct DirectoryEntry {
+  std::string name;
+  unsigned char type;  // as readdir gives it; DT_UNKNOWN on some file systems
+};
+
+// The entries of dir but "." and "..".
+std::vector<DirectoryEntry> ReadDirectory(const std::filesystem::path& dir) {
+  std::vector<DirectoryEntry> entries;
+  std::unique_ptr<DIR, DirCloser> stream(::opendir(dir.c_str()));
+  while (stream) {
+    const dirent* entry = ::readdir(stream.get());
+    if (entry == nullptr) {
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") {
+      entries.push_back(DirectoryEntry{std::string(name), entry->d_type});
+    }
+  }
+  return entries;
+}
+
 // The names in dir that a Maildir reader counts: no dot files, no folders.
 std::vector<std::string> ListFiles(const std::filesystem::path& dir) {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, DirCloser> stream(::opendir(dir.c_str()));
-  if (!stream) {
-    return names;
-  }
-  while (const dirent* entry = ::readdir(stream.get())) {
-    if (entry->d_name[0] == '.' || entry->d_type == DT_DIR) {
-      continue;
+  for (DirectoryEntry& entry : ReadDirectory(dir)) {
+    if (entry.name[0] != '.' && entry.type != DT_DIR) {
+      names.push_back(std::move(entry.name));
     }
-    names.emplace_back(entry->d_name);
   }
   return names;
 }
@@ -99,36 +116,28 @@ MaildirStore::MaildirStore(std::filesystem::path root) : root_(std::move(root)) 
   inboxId_ = Register(root_, std::string(kInboxName)).id;
 }
 
-void MaildirStore::SetFolderAddedHandler(std::function<void(const MaildirFolder&)> handler) {
-  folderAdded_ = std::move(handler);
+void MaildirStore::SetFolderMetHandler(std::function<void(const MaildirFolder&)> handler) {
+  folderMet_ = std::move(handler);
 }
 
 const MaildirFolder& MaildirStore::Register(const std::filesystem::path& dir, std::string name) {
   const auto [known, added] = folderIds_.try_emplace(dir.string(), lastFolderId_ + 1);
-  if (!added) {
-    return folders_.at(known->second).folder;
+  if (added) {
+    ++lastFolderId_;
+    folders_[known->second].folder = MaildirFolder{known->second, std::move(name), dir};
   }
-  ++lastFolderId_;
-  FolderState& state = folders_[known->second];
-  state.folder = MaildirFolder{known->second, std::move(name), dir};
-  if (folderAdded_) {
-    folderAdded_(state.folder);
+  const MaildirFolder& folder = folders_.at(known->second).folder;
+  if (folderMet_) {
+    folderMet_(folder);
   }
-  return state.folder;
+  return folder;
 }
 
 std::vector<MaildirFolder> MaildirStore::Walk() {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, DirCloser> stream(::opendir(root_.c_str()));
-  while (stream) {
-    const dirent* entry = ::readdir(stream.get());
-    if (entry == nullptr) {
-      break;
-    }
-    const std::string_view fileName = entry->d_name;
-    if (fileName.size() > 1 && fileName[0] == '.' && fileName != ".." &&
-        IsMaildirFolder(root_ / entry->d_name)) {
-      names.emplace_back(fileName.substr(1));
+  for (const DirectoryEntry& entry : ReadDirectory(root_)) {
+    if (entry.name[0] == '.' && IsMaildirFolder(root_ / entry.name)) {
+      names.push_back(entry.name.substr(1));
     }
   }
   std::sort(names.begin(), names.end());

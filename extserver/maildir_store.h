@@ -32,8 +32,8 @@ class MaildirStore {
   MaildirStore(const MaildirStore&) = delete;
   MaildirStore& operator=(const MaildirStore&) = delete;
 
-  // Called for each folder the store meets for the first time (the inbox excepted).
-  void SetFolderAddedHandler(std::function<void(const MaildirFolder&)> handler);
+  // Called for each folder but the inbox whenever a walk, SentFolder or CreateFolder meets it.
+  void SetFolderMetHandler(std::function<void(const MaildirFolder&)> handler);
 
   // Every folder now on disk: the inbox first, then the others in name order.
   std::vector<MaildirFolder> Walk();
@@ -85,7 +85,7 @@ class MaildirStore {
   std::filesystem::path PathOf(const FolderState& folder, const Message& message) const;
 
   std::filesystem::path root_;
-  std::function<void(const MaildirFolder&)> folderAdded_;
+  std::function<void(const MaildirFolder&)> folderMet_;
   std::unordered_map<std::string, int32_t> folderIds_;  // by folder path
   std::unordered_map<int32_t, FolderState> folders_;
   std::unordered_map<int32_t, Message> messages_;

@@ -32,14 +32,14 @@ NewMailWatcher::NewMailWatcher(MaildirStore& store, QObject* parent)
   }
   notifier_ = std::make_unique<QSocketNotifier>(inotify_.get(), QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, &NewMailWatcher::OnReadable);
-  store_.SetFolderAddedHandler([this](const MaildirFolder& folder) { Watch(folder); });
-  for (const MaildirFolder& folder : store_.Walk()) {
-    Watch(folder);
-  }
+  Watch(store_.Inbox());
+  // A folder met again may have been made anew since: watching it again is cheap.
+  store_.SetFolderMetHandler([this](const MaildirFolder& folder) { Watch(folder); });
+  store_.Walk();
 }
 
 NewMailWatcher::~NewMailWatcher() {
-  store_.SetFolderAddedHandler(nullptr);
+  store_.SetFolderMetHandler(nullptr);
 }
 
 void NewMailWatcher::Activate() {

@@ -31,7 +31,6 @@ class NewMailWatcher : public QObject {
   void Activate();
   // Stops announcing; what arrives meanwhile is announced at the next Activate.
   void Deactivate();
-  bool IsActive() const { return active_; }
 
  signals:
   void NewMessage(int32_t folderId, int32_t messageId);

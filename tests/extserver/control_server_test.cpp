@@ -199,6 +199,23 @@ TEST_F(ControlServerTest, ALineOfExactlyTheLimitIsRead) {
   EXPECT_EQ(Decoded(client.Ask(line)).running, true);
 }
 
+TEST_F(ControlServerTest, AnswersABurstOfRequestsInOrder) {
+  TestClient client(files_.socketPath);
+  QByteArray burst;
+  for (int i = 0; i < 2000; ++i) {
+    burst += i % 2 == 0 ? R"({"cmd":"status"})"
+                          "\n"
+                        : R"({"cmd":"buttons"})"
+                          "\r\n";
+  }
+  client.Send(burst);
+  for (int i = 0; i < 2000; ++i) {
+    const ControlAnswer answer = Decoded(client.ReadLine());
+    ASSERT_EQ(answer.running.has_value(), i % 2 == 0) << i;
+    ASSERT_EQ(answer.buttons.has_value(), i % 2 == 1) << i;
+  }
+}
+
 TEST_F(ControlServerTest, ServesManyClientsAtOnceAndSurvivesOnesThatLeave) {
   std::vector<std::unique_ptr<TestClient>> clients;
   for (int i = 0; i < 40; ++i) {

@@ -237,6 +237,17 @@ TEST_F(OectlTest, WithoutAServer) {
   EXPECT_EQ(FilesIn(files_.maildir / ".Sent" / "new").size(), 1u);
 }
 
+TEST_F(OectlTest, ARelativeSocketIsFoundFromTheWorkingFolder) {
+  QProcess process;
+  process.setProcessEnvironment(env_);
+  process.setWorkingDirectory(QString::fromStdString(files_.runtimeDir.string()));
+  process.start(QStringLiteral(TERVANE_OECTL_PATH),
+                {"--socket", "tervane/mailclient.sock", "status"});
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, testing::kWaitMs));
+  EXPECT_EQ(process.readAllStandardOutput(), "running\n") << process.readAllStandardError().data();
+}
+
 TEST_F(OectlTest, GivesUpOnAServerThatNeverAnswers) {
   QLocalServer silent;
   const std::filesystem::path path = files_.temp / "silent.sock";

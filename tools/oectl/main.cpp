@@ -46,8 +46,8 @@ constexpr const char* kUsageText =
     "                          (default Inbox) of $MAILDIR or ~/Maildir; prints its file\n"
     "FOLDER is a folder's name or id. Output is tab-separated, one row per line; --json\n"
     "prints the answer as JSON. --socket names the mail client's control socket (default\n"
-    "$XDG_RUNTIME_DIR/tervane/mailclient.sock); oectl waits at most --timeout seconds (30)\n"
-    "for an answer.\n";
+    "$XDG_RUNTIME_DIR/tervane/mailclient.sock, else /tmp/tervane-UID/mailclient.sock);\n"
+    "oectl waits at most --timeout seconds (30) for an answer.\n";
 
 // A command that cannot be carried out; what() is the one-line message.
 class Refused : public std::runtime_error {
@@ -62,7 +62,7 @@ struct Options {
   std::vector<std::string> words;  // the command and its arguments
 };
 
-std::optional<int32_t> ParseId(std::string_view text) {
+std::optional<int32_t> ParseInt32(std::string_view text) {
   int32_t id = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
@@ -84,9 +84,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string_view>& args)
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--socket" && i + 1 < args.size() && !args[i + 1].empty()) {
-      options.socketPath = std::filesystem::path(args[++i]);
+      // Absolute, since Qt would look for a relative name in the temporary folder.
+      options.socketPath = std::filesystem::absolute(std::filesystem::path(args[++i]));
     } else if (arg == "--timeout" && i + 1 < args.size()) {
-      const std::optional<int32_t> seconds = ParseId(args[++i]);
+      const std::optional<int32_t> seconds = ParseInt32(args[++i]);
       if (!seconds || *seconds <= 0) {
         return std::nullopt;
       }
@@ -126,7 +127,7 @@ std::optional<ControlRequest> BuildRequest(const std::vector<std::string>& words
       }
       request.folder = words[1];
       for (size_t i = 2; i < words.size(); ++i) {
-        const std::optional<int32_t> id = ParseId(words[i]);
+        const std::optional<int32_t> id = ParseInt32(words[i]);
         if (!id) {
           return std::nullopt;
         }
@@ -211,7 +212,7 @@ int RunDeliver(const Options& options) {
   }
   const std::string bytes = ReadMessage(words[1]);
   std::string folder = words.size() == 3 ? words[2] : "Inbox";
-  if (const std::optional<int32_t> id = ParseId(folder)) {
+  if (const std::optional<int32_t> id = ParseInt32(folder)) {
     folder = FolderName(options, *id);
   }
   const std::filesystem::path file =
