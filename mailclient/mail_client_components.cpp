@@ -4,15 +4,16 @@
 
 namespace tervane {
 
-TOEAPIInit::~TOEAPIInit() { Disconnect(); }
+TOEAPIInit::~TOEAPIInit() {
+  Disconnect();
+}
 
 void TOEAPIInit::Connect() {
   if (server_)
     return;
   server_ = &ExtensionServer::RunningOrNew();
   init_ = connect(server_, &ExtensionServer::InitOEAPI, this, &TOEAPIInit::OnInitOEAPI);
-  shutdown_ =
-      connect(server_, &ExtensionServer::ShutdownOEAPI, this, &TOEAPIInit::OnShutdownOEAPI);
+  shutdown_ = connect(server_, &ExtensionServer::ShutdownOEAPI, this, &TOEAPIInit::OnShutdownOEAPI);
   if (server_->IsMailClientRunning()) {
     // A client that arrives while the mail client runs hears of it like one that was there
     // at its start, but only from the event loop, never inside Connect.
@@ -32,7 +33,9 @@ void TOEAPIInit::Disconnect() {
   server_ = nullptr;
 }
 
-TOEFolderManager::~TOEFolderManager() { Disconnect(); }
+TOEFolderManager::~TOEFolderManager() {
+  Disconnect();
+}
 
 void TOEFolderManager::Connect() {
   if (server_)
@@ -55,19 +58,29 @@ IOEFolderManager& TOEFolderManager::Store() {
   return *store_;
 }
 
-void TOEFolderManager::ActivateNotifications() { Store().ActivateNotifications(); }
+void TOEFolderManager::ActivateNotifications() {
+  Store().ActivateNotifications();
+}
 
-std::unique_ptr<IOEFolder> TOEFolderManager::GetInboxFolder() { return Store().GetInboxFolder(); }
+std::unique_ptr<IOEFolder> TOEFolderManager::GetInboxFolder() {
+  return Store().GetInboxFolder();
+}
 
-std::unique_ptr<IOEFolder> TOEFolderManager::GetSentFolder() { return Store().GetSentFolder(); }
+std::unique_ptr<IOEFolder> TOEFolderManager::GetSentFolder() {
+  return Store().GetSentFolder();
+}
 
 std::unique_ptr<IOEFolder> TOEFolderManager::GetFolder(int32_t folderId) {
   return Store().GetFolder(folderId);
 }
 
-std::unique_ptr<IOEFolder> TOEFolderManager::GetFirstFolder() { return Store().GetFirstFolder(); }
+std::unique_ptr<IOEFolder> TOEFolderManager::GetFirstFolder() {
+  return Store().GetFirstFolder();
+}
 
-std::unique_ptr<IOEFolder> TOEFolderManager::GetNextFolder() { return Store().GetNextFolder(); }
+std::unique_ptr<IOEFolder> TOEFolderManager::GetNextFolder() {
+  return Store().GetNextFolder();
+}
 
 int32_t TOEFolderManager::CreateFolder(int32_t parentId, const std::string& name) {
   return Store().CreateFolder(parentId, name);
@@ -86,17 +99,29 @@ IOEAPIObj& TOEAPIObj::Api() {
   return *api_;
 }
 
-std::unique_ptr<IOEToolbar> TOEAPIObj::GetToolbar() { return Api().GetToolbar(); }
+std::unique_ptr<IOEToolbar> TOEAPIObj::GetToolbar() {
+  return Api().GetToolbar();
+}
 
-void TOEAPIObj::RemoveToolbars() { Api().RemoveToolbars(); }
+void TOEAPIObj::RemoveToolbars() {
+  Api().RemoveToolbars();
+}
 
-int32_t TOEAPIObj::GetSelectedFolderID() { return Api().GetSelectedFolderID(); }
+int32_t TOEAPIObj::GetSelectedFolderID() {
+  return Api().GetSelectedFolderID();
+}
 
-int32_t TOEAPIObj::GetFirstSelectedMessageID() { return Api().GetFirstSelectedMessageID(); }
+int32_t TOEAPIObj::GetFirstSelectedMessageID() {
+  return Api().GetFirstSelectedMessageID();
+}
 
-int32_t TOEAPIObj::GetNextSelectedMessageID() { return Api().GetNextSelectedMessageID(); }
+int32_t TOEAPIObj::GetNextSelectedMessageID() {
+  return Api().GetNextSelectedMessageID();
+}
 
-TOEToolbar::~TOEToolbar() { Bind(nullptr); }
+TOEToolbar::~TOEToolbar() {
+  Bind(nullptr);
+}
 
 void TOEToolbar::Bind(std::unique_ptr<IOEToolbar> toolbar) {
   disconnect(clicked_);
@@ -119,7 +144,9 @@ std::unique_ptr<IOEButton> TOEToolbar::CreateButton(const std::string& caption,
   return toolbar_->CreateButton(caption, bitmapNormal, bitmapOver);
 }
 
-TOEButton::~TOEButton() { Bind(nullptr); }
+TOEButton::~TOEButton() {
+  Bind(nullptr);
+}
 
 void TOEButton::Bind(std::unique_ptr<IOEButton> button) {
   disconnect(clicked_);

@@ -31,7 +31,8 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
   if (gotToolbar) {
     for (const ToolbarButton& button : kToolbarButtons) {
       const std::string image = programFolder + std::string(button.image);
-      (oe.*button.component).Bind(oe.OEToolbar1.CreateButton(std::string(button.caption), image, image));
+      (oe.*button.component)
+          .Bind(oe.OEToolbar1.CreateButton(std::string(button.caption), image, image));
     }
   }
 

@@ -36,19 +36,17 @@ std::string ProgramFolder() {
 
 TFrmmain::TFrmmain()
     : programFolder_(ProgramFolder()),
-      context_{oe_.OEFolderManager, oe_.OEAPI1,   db_,           WebBrowser1,
-               clock_,              SpamFolderId, SecurityLevel, MakerServerHost()},
+      context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, SpamFolderId,
+               SecurityLevel,       MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
       suiPopupMenu1(new QMenu(this)) {
   setWindowTitle("Tervane Spam Filter");
 
   connect(&oe_.OEAPIInit1, &TOEAPIInit::OnInitOEAPI, this, &TFrmmain::OEAPIInit1InitOEAPI);
-  connect(&oe_.OEAPIInit1, &TOEAPIInit::OnShutdownOEAPI, this,
-          &TFrmmain::OEAPIInit1ShutdownOEAPI);
+  connect(&oe_.OEAPIInit1, &TOEAPIInit::OnShutdownOEAPI, this, &TFrmmain::OEAPIInit1ShutdownOEAPI);
   connect(&oe_.OEFolderManager, &TOEFolderManager::OnNewMessage, this,
           &TFrmmain::OEFolderManagerNewMessage);
-  connect(&oe_.OEToolbar1, &TOEToolbar::OnButtonClicked, this,
-          &TFrmmain::OEToolbar1ButtonClicked);
+  connect(&oe_.OEToolbar1, &TOEToolbar::OnButtonClicked, this, &TFrmmain::OEToolbar1ButtonClicked);
   connect(&oe_.OEButton1, &TOEButton::OnClick, this, &TFrmmain::OEButton1Click);
   connect(&oe_.OEButton2, &TOEButton::OnClick, this, &TFrmmain::OEButton2Click);
   connect(&oe_.OEButton3, &TOEButton::OnClick, this, &TFrmmain::OEButton3Click);
@@ -63,8 +61,7 @@ TFrmmain::TFrmmain()
   connect(suiPopupMenu1->addAction("Help"), &QAction::triggered, this, &TFrmmain::Spam1Click);
   connect(suiPopupMenu1->addAction("Online Update"), &QAction::triggered, this,
           &TFrmmain::NotSpam1Click);
-  connect(suiPopupMenu1->addAction("Config"), &QAction::triggered, this,
-          &TFrmmain::Config1Click);
+  connect(suiPopupMenu1->addAction("Config"), &QAction::triggered, this, &TFrmmain::Config1Click);
   connect(suiPopupMenu1->addAction("About"), &QAction::triggered, this, &TFrmmain::Help1Click);
 
   oe_.OEFolderManager.Connect();
@@ -154,7 +151,9 @@ void TFrmmain::RunCommand(Command command) {
   }
 }
 
-void TFrmmain::OEButton1Click() { ShowAndRaise(Frmsetting); }
+void TFrmmain::OEButton1Click() {
+  ShowAndRaise(Frmsetting);
+}
 
 void TFrmmain::OEButton2Click() {
   RunCommand([this] { MarkSelectedAsSpam(context_); });
@@ -172,16 +171,24 @@ void TFrmmain::OEButton5Click() {
   shell_.Open("open", programFolder_ + kHelpFile, ShowCommand::kShow);
 }
 
-void TFrmmain::OEButton6Click() { ShowAndRaise(AboutBox); }
+void TFrmmain::OEButton6Click() {
+  ShowAndRaise(AboutBox);
+}
 
 void TFrmmain::Spam1Click() {
   shell_.Open("open", context_.reportHost + kHelpPage, ShowCommand::kShow);
 }
 
-void TFrmmain::NotSpam1Click() { QCoreApplication::quit(); }
+void TFrmmain::NotSpam1Click() {
+  QCoreApplication::quit();
+}
 
-void TFrmmain::Config1Click() { ShowAndRaise(Frmsetting); }
+void TFrmmain::Config1Click() {
+  ShowAndRaise(Frmsetting);
+}
 
-void TFrmmain::Help1Click() { ShowAndRaise(AboutBox); }
+void TFrmmain::Help1Click() {
+  ShowAndRaise(AboutBox);
+}
 
 }  // namespace tervane

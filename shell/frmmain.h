@@ -55,7 +55,7 @@ class TFrmmain : public QWidget {
   void Spam1Click();     // "Help": the help page on the maker's web server
   void NotSpam1Click();  // "Online Update": ends the program
   void Config1Click();
-  void Help1Click();     // "About"
+  void Help1Click();  // "About"
 
   bool IsAttached() const { return attached_; }
   FilterDatabase& database() { return db_; }

@@ -11,7 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+QString Q(const fs::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 }  // namespace
 

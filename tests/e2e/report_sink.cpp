@@ -32,7 +32,9 @@ ReportSink::~ReportSink() {
   ::close(listener_);
 }
 
-std::string ReportSink::Host() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string ReportSink::Host() const {
+  return "127.0.0.1:" + std::to_string(port_);
+}
 
 std::vector<std::string> ReportSink::Targets() const {
   std::lock_guard lock(mutex_);

@@ -65,8 +65,8 @@ class SessionTest : public ::testing::Test {
   SystemClock clock;
   int32_t spamFolderId = 0;
   int32_t level = 0;
-  FilterContext context{oe.OEFolderManager, oe.OEAPI1, db,    reporter,
-                        clock,              spamFolderId, level, "reports.example"};
+  FilterContext context{oe.OEFolderManager, oe.OEAPI1, db, reporter, clock, spamFolderId, level,
+                        "reports.example"};
 };
 
 TEST_F(SessionTest, AttachMakesTheButtonsInOrderAndTheSpamFolder) {
