@@ -14,6 +14,7 @@
 #include "extserver/unique_fd.h"
 #include "mailclient/extension_interface.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unix_socket.h"
 
 namespace tervane {
 namespace {
@@ -23,19 +24,6 @@ mode_t Mode(const std::filesystem::path& path) {
   struct stat status {};
   EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
   return status.st_mode & 07777;
-}
-
-// A Unix socket bound at path; listening when listen is set, else a file nothing answers.
-UniqueFd BindSocket(const std::filesystem::path& path, bool listen) {
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  if (listen) {
-    EXPECT_EQ(::listen(fd.get(), 4), 0);
-  }
-  return fd;
 }
 
 TEST(PreparePrivateFolderTest, MakesTheFolderAndItsParentsPrivate) {
@@ -77,12 +65,12 @@ TEST(ProbeSocketTest, TellsAbsentStaleAndLiveApart) {
   const auto path = temp / "s.sock";
   EXPECT_EQ(ProbeSocket(path), SocketState::kAbsent);
   {
-    const UniqueFd stale = BindSocket(path, false);
+    const UniqueFd stale = testing::BindUnixSocket(path, false);
     EXPECT_EQ(ProbeSocket(path), SocketState::kStale);
   }
   EXPECT_EQ(ProbeSocket(path), SocketState::kStale);  // the file outlives its socket
   std::filesystem::remove(path);
-  const UniqueFd live = BindSocket(path, true);
+  const UniqueFd live = testing::BindUnixSocket(path, true);
   EXPECT_EQ(ProbeSocket(path), SocketState::kLive);
 }
 

@@ -2,37 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QTest>
-#include <memory>
 
 #include "extserver/maildir_delivery.h"
+#include "tests/extserver/maildir_test_support.h"
 
 namespace tervane::testing {
-namespace {
-
-class QtCoreEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "control_test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QCoreApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtCoreEnvironment);
-
-void MakeMaildirFolder(const std::filesystem::path& folder) {
-  for (const char* sub : {"cur", "new", "tmp"}) {
-    std::filesystem::create_directories(folder / sub);
-  }
-}
-
-}  // namespace
 
 ControlFixtureFiles::ControlFixtureFiles()
     : maildir(temp / "Maildir"),

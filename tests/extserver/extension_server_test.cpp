@@ -28,21 +28,6 @@ using testing::WriteFile;
 
 constexpr int kWaitMs = 10000;
 
-class QtCoreEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "extserver_test";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QCoreApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtCoreEnvironment);
-
 using Event = std::pair<int32_t, int32_t>;  // (folder id, message id)
 
 class ExtensionServerTest : public ::testing::Test {

@@ -17,6 +17,7 @@
 #include "extserver/unique_fd.h"
 #include "tests/shell/scoped_env.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unix_socket.h"
 
 namespace tervane {
 namespace {
@@ -24,19 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ScopedEnv;
-
-// Returns a Unix stream socket bound to path (listening when listen is true).
-UniqueFd BoundSocket(const fs::path& path, bool listen) {
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  if (listen) {
-    EXPECT_EQ(::listen(fd.get(), 8), 0);
-  }
-  return fd;
-}
 
 TEST(RestartTest, RestartedInstanceOnlyWhenTheVariableIsOne) {
   const struct {
@@ -81,7 +69,7 @@ TEST(RestartTest, SocketIsFreeWhenNothingAnswers) {
   EXPECT_TRUE(WaitUntilSocketFree(dir / "none.sock", 2s));
   // A socket file left behind by a process that ended.
   const fs::path stale = dir / "stale.sock";
-  BoundSocket(stale, false);
+  BindUnixSocket(stale, false);
   ASSERT_TRUE(fs::exists(stale));
   EXPECT_TRUE(WaitUntilSocketFree(stale, 2s));
 }
@@ -96,7 +84,7 @@ TEST(RestartTest, SocketIsNotFreeWhileAServerListens) {
 TEST(RestartTest, WaitEndsWhenTheServerLeaves) {
   const testing::TempDir dir;
   const fs::path path = dir / "leaving.sock";
-  std::optional<UniqueFd> listener(BoundSocket(path, true));
+  std::optional<UniqueFd> listener(BindUnixSocket(path, true));
   std::thread leaver([&] {
     std::this_thread::sleep_for(150ms);
     listener.reset();

@@ -1,0 +1,16 @@
+#ifndef TERVANE_TESTS_SUPPORT_UNIX_SOCKET_H_
+#define TERVANE_TESTS_SUPPORT_UNIX_SOCKET_H_
+
+#include <filesystem>
+
+#include "extserver/unique_fd.h"
+
+namespace tervane::testing {
+
+// A Unix stream socket bound at path: listening when listen is set, else a socket file that
+// nothing answers (as a crashed server leaves it).
+UniqueFd BindUnixSocket(const std::filesystem::path& path, bool listen);
+
+}  // namespace tervane::testing
+
+#endif  // TERVANE_TESTS_SUPPORT_UNIX_SOCKET_H_
