@@ -69,7 +69,7 @@ TEST(RestartTest, SocketIsFreeWhenNothingAnswers) {
   EXPECT_TRUE(WaitUntilSocketFree(dir / "none.sock", 2s));
   // A socket file left behind by a process that ended.
   const fs::path stale = dir / "stale.sock";
-  BindUnixSocket(stale, false);
+  testing::BindUnixSocket(stale, false);
   ASSERT_TRUE(fs::exists(stale));
   EXPECT_TRUE(WaitUntilSocketFree(stale, 2s));
 }
@@ -84,7 +84,7 @@ TEST(RestartTest, SocketIsNotFreeWhileAServerListens) {
 TEST(RestartTest, WaitEndsWhenTheServerLeaves) {
   const testing::TempDir dir;
   const fs::path path = dir / "leaving.sock";
-  std::optional<UniqueFd> listener(BindUnixSocket(path, true));
+  std::optional<UniqueFd> listener(testing::BindUnixSocket(path, true));
   std::thread leaver([&] {
     std::this_thread::sleep_for(150ms);
     listener.reset();
