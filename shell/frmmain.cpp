@@ -34,8 +34,9 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-TFrmmain::TFrmmain()
-    : programFolder_(ProgramFolder()),
+TFrmmain::TFrmmain(bool restarted)
+    : restarted_(restarted),
+      programFolder_(ProgramFolder()),
       context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, SpamFolderId,
                SecurityLevel,       MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
@@ -111,7 +112,7 @@ void TFrmmain::OEAPIInit1InitOEAPI() {
 }
 
 void TFrmmain::Restart(const std::string& reason) {
-  if (!IsRestartedInstance()) {
+  if (!restarted_) {
     StartFreshInstance(programFolder_ + kProgramFileName);
     QCoreApplication::quit();
     return;

@@ -27,8 +27,9 @@ class TFrmmain : public QWidget {
 
  public:
   // Creates the components; the extension-server ones connect at once, so this throws
-  // ExtensionError when no server can be had. Then runs FormCreate.
-  TFrmmain();
+  // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
+  // was started by a failed attach of another.
+  explicit TFrmmain(bool restarted);
   ~TFrmmain() override;
 
   // Start-up work: loads the hook library and writes the autostart entry.
@@ -72,6 +73,7 @@ class TFrmmain : public QWidget {
   template <typename Command>
   void RunCommand(Command command);
 
+  const bool restarted_;
   const std::string programFolder_;
   MailClientComponents oe_;
   FilterDatabase db_;

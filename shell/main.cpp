@@ -41,7 +41,8 @@ int main(int argc, char* argv[]) {
 
   // The instance that restarted this one leaves as soon as its handler returns; its mail
   // client server must be gone before this one can take the control socket.
-  if (IsRestartedInstance())
+  const bool restarted = TakeRestartedMark();
+  if (restarted)
     WaitUntilSocketFree(DefaultControlSocketPath(), std::chrono::seconds(10));
 
   std::unique_ptr<ExtensionServer> server;
@@ -49,7 +50,7 @@ int main(int argc, char* argv[]) {
   try {
     server = std::make_unique<ExtensionServer>(
         ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
-    mainWindow = std::make_unique<TFrmmain>();
+    mainWindow = std::make_unique<TFrmmain>(restarted);
   } catch (const std::exception& e) {
     ShowErrorMessage(nullptr, e.what());
     return EXIT_FAILURE;

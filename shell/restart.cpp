@@ -26,9 +26,11 @@ bool SomethingAnswers(const fs::path& socketPath) {
 
 }  // namespace
 
-bool IsRestartedInstance() {
+bool TakeRestartedMark() {
   const char* value = std::getenv(kRestartedVariable);
-  return value != nullptr && std::string_view(value) == "1";
+  const bool restarted = value != nullptr && std::string_view(value) == "1";
+  ::unsetenv(kRestartedVariable);
+  return restarted;
 }
 
 void StartFreshInstance(const fs::path& programFile) {

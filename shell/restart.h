@@ -9,8 +9,10 @@ namespace tervane {
 // Set to "1" in the environment of an instance started by StartFreshInstance.
 inline constexpr char kRestartedVariable[] = "TERVANE_RESTARTED";
 
-// Returns true iff this process was started by StartFreshInstance (kRestartedVariable is "1").
-bool IsRestartedInstance();
+// Returns true iff this process was started by StartFreshInstance (kRestartedVariable is "1"),
+// and takes the variable out of the environment, so that programs this one starts (the updater,
+// a later fresh instance) do not inherit it.
+bool TakeRestartedMark();
 
 // Starts programFile detached, without arguments, with kRestartedVariable=1 added to the
 // environment. Starts nothing when the file does not exist; whether the start worked is not read.

@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QTest>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ScopedEnv;
 
-TEST(RestartTest, RestartedInstanceOnlyWhenTheVariableIsOne) {
+TEST(RestartTest, MarkHoldsOnlyWhenTheVariableIsOneAndIsTakenAway) {
   const struct {
     std::optional<std::string> value;
     bool restarted;
@@ -34,7 +35,8 @@ TEST(RestartTest, RestartedInstanceOnlyWhenTheVariableIsOne) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value.value_or("(unset)"));
     const ScopedEnv variable(kRestartedVariable, c.value);
-    EXPECT_EQ(IsRestartedInstance(), c.restarted);
+    EXPECT_EQ(TakeRestartedMark(), c.restarted);
+    EXPECT_EQ(std::getenv(kRestartedVariable), nullptr);
   }
 }
 
