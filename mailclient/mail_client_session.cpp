@@ -29,7 +29,7 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
   oe.OEToolbar1.Bind(oe.OEAPI1.GetToolbar());
   const bool gotToolbar = oe.OEToolbar1.IsBound();
   if (gotToolbar) {
-    for (const ToolbarButton& button : kToolbarButtons) {
+    for (const ToolbarButtonRow& button : kToolbarButtons) {
       const std::string image = programFolder + std::string(button.image);
       (oe.*button.component)
           .Bind(oe.OEToolbar1.CreateButton(std::string(button.caption), image, image));

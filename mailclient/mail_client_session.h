@@ -29,12 +29,12 @@ struct MailClientComponents {
 };
 
 // One of the program's toolbar buttons, in the order they are made.
-struct ToolbarButton {
+struct ToolbarButtonRow {
   std::string_view caption;
   std::string_view image;  // appended to the program folder
   TOEButton MailClientComponents::*component;
 };
-inline constexpr std::array<ToolbarButton, 6> kToolbarButtons{{
+inline constexpr std::array<ToolbarButtonRow, 6> kToolbarButtons{{
     {"Spam", "/images/bmp/mail2.bmp", &MailClientComponents::OEButton2},
     {"Not Spam", "/images/bmp/mail1.bmp", &MailClientComponents::OEButton3},
     {"Config", "/images/bmp/mail6.bmp", &MailClientComponents::OEButton1},
