@@ -127,6 +127,16 @@ TEST_F(ProgramTest, SpamAndNotSpamMoveListCountAndReport) {
   EXPECT_EQ(session.FolderCounts().at("Inbox"), 1);
   EXPECT_EQ(session.FolderCounts().at("spam"), 1);
 
+  // The lists now judge new mail: Bob is on the black list, Ann on the white list. Automatic
+  // filtering reports nothing.
+  session.Deliver("bob@two.example", "again\n");
+  session.Deliver("ann@one.example", "again\n");
+  EXPECT_TRUE(WaitUntil([this] {
+    const auto counts = session.FolderCounts();
+    return counts.at("spam") == 2 && counts.at("Inbox") == 2;
+  }));
+  EXPECT_EQ(session.reports().Targets().size(), 2u);
+
   ASSERT_TRUE(StopMailClient());
   Lists lists(session.programFolder());
   EXPECT_TRUE(lists.Has(QueryText::kBlackTableLookup, "bob@two.example"));
