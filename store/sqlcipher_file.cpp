@@ -38,6 +38,18 @@ void KeyAndConfigure(sqlite3* db, std::string_view password) {
   Exec(db, pragmas.c_str());
 }
 
+// With the exclusive lock the write-ahead log keeps its index in memory, and while the log holds
+// no frame SQLite rebuilds that index at every read transaction and drops its page cache: each
+// lookup then decrypts its pages again, several times the cost of a cached one. Writing the
+// header's user_version back unchanged puts one frame into the log, after which the cache stays.
+// The file's content is the same; the frame goes back into the file when the connection closes.
+void KeepPageCache(sqlite3* db) {
+  const StatementPtr read = Prepare(db, "PRAGMA user_version");
+  const int version =
+      sqlite3_step(read.get()) == SQLITE_ROW ? sqlite3_column_int(read.get(), 0) : 0;
+  Exec(db, ("PRAGMA user_version = " + std::to_string(version)).c_str());
+}
+
 DatabasePtr OpenHandle(const std::filesystem::path& file, int flags) {
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(file.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -99,6 +111,7 @@ DatabasePtr OpenExisting(const std::filesystem::path& file, std::string_view pas
   try {
     KeyAndConfigure(db.get(), password);
     Exec(db.get(), "SELECT count(*) FROM sqlite_master");
+    KeepPageCache(db.get());
   } catch (const DatabaseError& e) {
     std::string reason = e.what();
     if (sqlite3_errcode(db.get()) == SQLITE_NOTADB) {
