@@ -1,16 +1,15 @@
 // The whole program, run as a real process on its own Maildir and driven only through oectl.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QFile>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "engine/spam_report.h"
 #include "store/filter_database.h"
 #include "tests/e2e/program_session.h"
+#include "tests/support/file_contents.h"
 
 namespace tervane::testing {
 namespace {
@@ -19,18 +18,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr char kReferenceSender[] = "offers@cheap-pills.example";  // in the shipped sample list
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-ino_t Inode(const fs::path& file) {
-  struct stat st {};
-  return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
-}
 
 // The program's lists and counters, read after it has closed its database (a detach).
 class Lists {
@@ -75,7 +62,7 @@ TEST_F(ProgramTest, AttachMakesTheSpamFolderAndSixButtonsAndRegistersAutostart) 
   EXPECT_EQ(session.Oectl({"buttons"}).out, "Spam\nNot Spam\nConfig\nLive Update\nHelp\nAbout\n");
   EXPECT_EQ(session.FolderCounts().count("spam"), 1u);
   const std::string entry =
-      ReadFile(session.configHome() / "autostart" / "Tervane Spam Filter For OE.desktop");
+      ReadBytes(session.configHome() / "autostart" / "Tervane Spam Filter For OE.desktop");
   EXPECT_NE(entry.find("Exec=\"" + (session.programFolder() / "TervaneAntiSpam").string() + "\"\n"),
             std::string::npos)
       << entry;
@@ -153,10 +140,10 @@ TEST_F(ProgramTest, FirstDetachHarvestsAndCompactsTheSecondDoesNot) {
   fs::create_directories(session.maildir() / ".Sent" / "new");
   fs::create_directories(session.maildir() / ".Sent" / "tmp");
   session.Deliver("me@home.example", "hi\n", "Sent", "friend@home.example", recent);
-  const ino_t before = Inode(session.programFolder() / "cust.mdb");
+  const ino_t before = InodeOf(session.programFolder() / "cust.mdb");
 
   ASSERT_TRUE(StopMailClient());
-  const ino_t afterFirst = Inode(session.programFolder() / "cust.mdb");
+  const ino_t afterFirst = InodeOf(session.programFolder() / "cust.mdb");
   EXPECT_NE(afterFirst, before);
   {
     Lists lists(session.programFolder());
@@ -168,7 +155,7 @@ TEST_F(ProgramTest, FirstDetachHarvestsAndCompactsTheSecondDoesNot) {
   ASSERT_TRUE(WaitUntil([this] { return session.Oectl({"buttons"}).Rows().size() == 6; }));
   session.Deliver("me@home.example", "hi\n", "Sent", "other@home.example", recent);
   ASSERT_TRUE(StopMailClient());
-  EXPECT_EQ(Inode(session.programFolder() / "cust.mdb"), afterFirst);
+  EXPECT_EQ(InodeOf(session.programFolder() / "cust.mdb"), afterFirst);
   Lists lists(session.programFolder());
   EXPECT_FALSE(lists.Has(QueryText::kWhiteTableLookup, "other@home.example"));
   EXPECT_EQ(lists.Misc("number"), 2);
@@ -183,7 +170,7 @@ TEST_F(ProgramTest, MissingDatabaseRestartsOnceThenStaysUpReportingTheError) {
   ASSERT_TRUE(session.program().waitForFinished(10000));
   EXPECT_EQ(session.program().exitCode(), 0);
   ASSERT_TRUE(WaitUntil([this] { return session.Oectl({"status"}).exitCode == 0; }));
-  ASSERT_TRUE(WaitUntil([&] { return ReadFile(errors).find("cust.mdb") != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadBytes(errors).find("cust.mdb") != std::string::npos; }));
 
   // The fresh one stays up without restarting again and says what is wrong once.
   const std::vector<int> instances = session.RunningInstances();
@@ -191,11 +178,11 @@ TEST_F(ProgramTest, MissingDatabaseRestartsOnceThenStaysUpReportingTheError) {
   std::this_thread::sleep_for(1500ms);
   EXPECT_EQ(session.RunningInstances(), instances);
   EXPECT_EQ(session.Oectl({"status"}).exitCode, 0);
-  std::istringstream lines(ReadFile(errors));
+  std::istringstream lines(ReadBytes(errors));
   int reports = 0;
   for (std::string line; std::getline(lines, line);)
     reports += line.find("cust.mdb") != std::string::npos;
-  EXPECT_EQ(reports, 1) << ReadFile(errors);
+  EXPECT_EQ(reports, 1) << ReadBytes(errors);
 }
 
 TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {

@@ -9,13 +9,14 @@
 #include "extserver/maildir_delivery.h"
 #include "mailclient/extension_interface.h"
 #include "tests/extserver/maildir_test_support.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane {
 namespace {
 
 using testing::MakeMaildirFolder;
-using testing::ReadFile;
+using testing::ReadBytes;
 using testing::Snapshot;
 using testing::TempDir;
 using testing::TestMessage;
@@ -188,7 +189,7 @@ TEST_F(MaildirStoreTest, MoveRenamesIntoTheSameSubfolderKeepingFlags) {
   EXPECT_NE(movedSeen, seenId);
   EXPECT_EQ(store.MessagePath(spam, movedSeen), Root() / ".spam" / "cur" / "1.a.host:2,RS");
   EXPECT_EQ(store.MessagePath(spam, movedFresh), Root() / ".spam" / "new" / "2.b.host");
-  EXPECT_EQ(ReadFile(Root() / ".spam" / "cur" / "1.a.host:2,RS"), TestMessage("1.a.host:2,RS"));
+  EXPECT_EQ(ReadBytes(Root() / ".spam" / "cur" / "1.a.host:2,RS"), TestMessage("1.a.host:2,RS"));
   EXPECT_FALSE(std::filesystem::exists(seen));
   EXPECT_FALSE(store.MessagePath(inbox, seenId));
   EXPECT_TRUE(store.Scan(inbox).empty());
@@ -278,8 +279,8 @@ TEST(MaildirDeliveryTest, DeliversThroughTmpIntoNewUnderUniqueNames) {
   const std::filesystem::path second = DeliverMessage(temp.path(), "two\n");
   EXPECT_EQ(first.parent_path(), temp / "new");
   EXPECT_NE(first, second);
-  EXPECT_EQ(ReadFile(first), "one\n");
-  EXPECT_EQ(ReadFile(second), "two\n");
+  EXPECT_EQ(ReadBytes(first), "one\n");
+  EXPECT_EQ(ReadBytes(second), "two\n");
   EXPECT_TRUE(std::filesystem::is_empty(temp / "tmp"));
   EXPECT_EQ(first.filename().string().find(':'), std::string::npos);
 }

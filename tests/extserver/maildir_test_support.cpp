@@ -1,7 +1,8 @@
 #include "tests/extserver/maildir_test_support.h"
 
+#include "tests/support/file_contents.h"
+
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace tervane::testing {
@@ -20,18 +21,11 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
   }
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
     const std::string name = std::filesystem::relative(entry.path(), dir).string();
-    files[name] = entry.is_regular_file() ? ReadFile(entry.path()) : "<dir>";
+    files[name] = entry.is_regular_file() ? ReadBytes(entry.path()) : "<dir>";
   }
   return files;
 }

@@ -12,7 +12,6 @@ namespace tervane::testing {
 void MakeMaildirFolder(const std::filesystem::path& dir);
 // Writes bytes to path, replacing it.
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
-std::string ReadFile(const std::filesystem::path& path);
 // Every file under dir (relative path -> contents), to compare a folder before and after.
 std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir);
 // A message from "Ann Example <ann@example.org>" with that subject.

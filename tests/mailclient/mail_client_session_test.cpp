@@ -1,7 +1,6 @@
 #include "mailclient/mail_client_session.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QSignalSpy>
 #include <climits>
@@ -41,10 +40,6 @@ class SessionTest : public ::testing::Test {
     db.ADODataSet3.SetFieldAsInteger("number", number);
     db.ADODataSet3.Post();
     db.ADODataSet3.Close();
-  }
-  ino_t CustomerInode() {
-    struct stat st {};
-    return ::stat(program.customer().c_str(), &st) == 0 ? st.st_ino : 0;
   }
   // Whether the first detach's harvest put the sent message's recipient on the white list.
   bool Harvested() {
@@ -152,12 +147,12 @@ TEST_F(SessionTest, HarvestAndCompactionRunAtRemainderOne) {
     db.ADODataSet1.Query(QueryText::kWhiteTableLookup, "friend@home.example");
     if (!db.ADODataSet1.IsEmpty())
       db.ADODataSet1.Delete();
-    const ino_t inode = CustomerInode();
+    const ino_t inode = InodeOf(program.customer());
 
     DetachFromMailClient(oe, context, programFolder());
 
     EXPECT_EQ(Harvested(), c.runs);
-    EXPECT_EQ(CustomerInode() != inode, c.runs);
+    EXPECT_EQ(InodeOf(program.customer()) != inode, c.runs);
     ConnectionOpen();
     EXPECT_EQ(Number(), NextDetachNumber(c.before));
     CloseFilterDatabase(db);

@@ -10,20 +10,17 @@
 #include <string>
 
 #include "tests/shell/scoped_env.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadBytes;
 using testing::ScopedEnv;
 
 constexpr char kFailure[] = "Failed to set data for 'Tervane Spam Filter For OE'";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class AutostartTest : public ::testing::Test {
  protected:
@@ -72,10 +69,10 @@ TEST_F(AutostartTest, EntryStartsTheProgramByItsQuotedFullPath) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.program);
     WriteAutostartEntry(c.program);
-    EXPECT_EQ(ReadFile(EntryFile()), std::string("[Desktop Entry]\n"
-                                                 "Type=Application\n"
-                                                 "Name=Tervane Spam Filter For OE\n") +
-                                         c.exec + "\nTerminal=false\n");
+    EXPECT_EQ(ReadBytes(EntryFile()), std::string("[Desktop Entry]\n"
+                                                  "Type=Application\n"
+                                                  "Name=Tervane Spam Filter For OE\n") +
+                                          c.exec + "\nTerminal=false\n");
   }
 }
 
@@ -83,7 +80,7 @@ TEST_F(AutostartTest, RelativeProgramPathIsMadeAbsolute) {
   WriteAutostartEntry("bin/TervaneAntiSpam");
   const std::string expected =
       "Exec=\"" + (fs::current_path() / "bin" / "TervaneAntiSpam").string() + "\"\n";
-  EXPECT_NE(ReadFile(EntryFile()).find(expected), std::string::npos);
+  EXPECT_NE(ReadBytes(EntryFile()).find(expected), std::string::npos);
 }
 
 TEST_F(AutostartTest, EveryStartRewritesTheEntryWithTheLatestPathAndCreatesTheFolder) {
@@ -91,7 +88,7 @@ TEST_F(AutostartTest, EveryStartRewritesTheEntryWithTheLatestPathAndCreatesTheFo
   WriteAutostartEntry("/first/TervaneAntiSpam");
   WriteAutostartEntry("/second place/TervaneAntiSpam");
 
-  const std::string text = ReadFile(EntryFile());
+  const std::string text = ReadBytes(EntryFile());
   EXPECT_NE(text.find("Exec=\"/second place/TervaneAntiSpam\"\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("first"), std::string::npos) << text;
   // No temporary file is left beside the entry.

@@ -1,8 +1,6 @@
 #include "tests/store/store_test_support.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "store/database_maker.h"
 
@@ -33,13 +31,6 @@ int OpenDescriptorsTo(const std::filesystem::path& file) {
       ++count;
   }
   return count;
-}
-
-std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 std::vector<std::string> FileNames(const std::filesystem::path& folder) {

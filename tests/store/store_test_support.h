@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "store/filter_database.h"
+#include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane::testing {
@@ -25,9 +26,6 @@ void CopyProgramFolder(const std::filesystem::path& from, const std::filesystem:
 
 // How many file descriptors of this process refer to file.
 int OpenDescriptorsTo(const std::filesystem::path& file);
-
-// The whole content of file.
-std::string ReadBytes(const std::filesystem::path& file);
 
 // The names in folder, sorted.
 std::vector<std::string> FileNames(const std::filesystem::path& folder);

@@ -11,19 +11,20 @@
 #include <QTest>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "extserver/extension_server.h"
 #include "mailclient/extension_interface.h"
 #include "tests/extserver/control_test_support.h"
+#include "tests/support/file_contents.h"
 #include "tools/oectl/answer_text.h"
 
 namespace tervane {
 namespace {
 
 using testing::ControlFixtureFiles;
+using testing::ReadBytes;
 
 struct OectlRun {
   int exitCode = -1;
@@ -50,13 +51,6 @@ OectlRun RunOectl(const QStringList& args, const QProcessEnvironment& env,
   run.out = process.readAllStandardOutput().toStdString();
   run.err = process.readAllStandardError().toStdString();
   return run;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
@@ -206,7 +200,7 @@ TEST_F(OectlTest, DeliverWritesNewMail) {
   EXPECT_EQ(inbox.exitCode, 0) << inbox.err;
   const std::filesystem::path delivered = inbox.out.substr(0, inbox.out.size() - 1);
   EXPECT_EQ(delivered.parent_path(), files_.maildir / "new");
-  EXPECT_EQ(ReadFile(delivered), ReadFile(message));
+  EXPECT_EQ(ReadBytes(delivered), ReadBytes(message));
 
   // By name from standard input, and by id through the server.
   EXPECT_EQ(Oectl({"deliver", "-", "Sent"}, "Subject: a\n\n").exitCode, 0);
