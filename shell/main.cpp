@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/qt_command_line.h"
 #include "extserver/extension_server.h"
 #include "shell/frmmain.h"
 #include "shell/program_values.h"
@@ -37,6 +38,15 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName("Tervane Anti-Spam");
   QApplication::setApplicationDisplayName("Tervane Anti-Spam");
   QApplication::setQuitOnLastWindowClosed(false);
+
+  // The program takes no arguments of its own, only the conventional --help and --version.
+  QCommandLineParser commandLine;
+  commandLine.setApplicationDescription(
+      "Judges every new message of the mail client by its sender's address and moves spam into "
+      "the folder \"spam\". Runs hidden; the mail client's toolbar drives it.");
+  ProcessCommandLineOrExit(commandLine, "TervaneAntiSpam", QApplication::arguments());
+  if (!commandLine.positionalArguments().isEmpty())
+    ExitWithWrongUsage(commandLine, "TervaneAntiSpam", "takes no arguments");
 
   TerminationSignals termination;
   QObject::connect(&termination, &TerminationSignals::TerminationRequested, &app,
