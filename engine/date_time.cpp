@@ -10,7 +10,7 @@ constexpr double kSecondsPerDay = 86400.0;
 
 // Days from 1970-01-01 to year-month-day in the proleptic Gregorian calendar
 // (H. Hinnant's days_from_civil).
-long DaysFromCivil(long y, unsigned m, unsigned d) {
+constexpr long DaysFromCivil(long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -32,7 +32,8 @@ void CivilFromDays(long z, int* year, int* month, int* day) {
   *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
 }
 
-const long kZeroDateDays = DaysFromCivil(1899, 12, 30);
+// A constant of the compiler, so dates encoded while other files' statics are made are right.
+constexpr long kZeroDateDays = DaysFromCivil(1899, 12, 30);
 
 bool IsLeapYear(int year) {
   return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
