@@ -37,9 +37,8 @@ void BM_ImportHundredThousand(benchmark::State& state) {
       FilterDatabase db;
       OpenFilterDatabase(db, folder.dir.path());
       state.ResumeTiming();
-      const ImportResult result =
-          ImportEntries(db, ListKind::kWhite, ParseListFile(ListFileText(), ListFileFormat::kText),
-                        kToday);
+      const ImportResult result = ImportEntries(
+          db, ListKind::kWhite, ParseListFile(ListFileText(), ListFileFormat::kText), kToday);
       if (result.imported != kAddresses)
         state.SkipWithError("not every address was imported");
       state.PauseTiming();
@@ -62,11 +61,11 @@ void BM_ShowHundredThousand(benchmark::State& state) {
   const std::string match = bench::Address(kAddresses - 1);
   for (auto _ : state) {
     try {
-      const size_t rows = ForEachListEntry(db, ListKind::kWhite, whole ? match : "",
-                                           [&](const ListEntry&) {
-                                             if (!whole)
-                                               throw FirstRow{};
-                                           });
+      const size_t rows =
+          ForEachListEntry(db, ListKind::kWhite, whole ? match : "", [&](const ListEntry&) {
+            if (!whole)
+              throw FirstRow{};
+          });
       if (rows != 1)
         state.SkipWithError("the search did not find its one row");
     } catch (const FirstRow&) {
