@@ -3,16 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
 #include <QJsonObject>
-#include <functional>
 #include <string>
 
 #include "engine/address_rules.h"
 #include "engine/misc_row.h"
 #include "extserver/extension_server.h"
 #include "lists/list_protocol.h"
-#include "lists/row_transfer.h"
 #include "store/filter_database.h"
 #include "tests/store/store_test_support.h"
 
@@ -78,33 +75,6 @@ TEST_F(ListCommandsTest, RefusesAnotherFolderAnInvalidAddressAndTheReferenceList
   EXPECT_EQ(Refusal({{"action", "remove"}, {"list", "reference"}, {"address", "a@x.org"}}),
             "no such list: reference");
   EXPECT_EQ(Refusal({{"action", "drop"}}), "unknown lists action: drop");
-}
-
-TEST_F(ListCommandsTest, ImportAndRowsPassThroughPrivateFiles) {
-  const TransferFolder transfer;
-  const std::string entries = EncodeEntries({{"a@x.org", "A", {}, 1},
-                                             {"bad", "", {}, 2},
-                                             {"A@X.org", "", {}, 3},
-                                             {"b@x.org", "", {}, 4}});
-  const QJsonObject imported =
-      Answer({{"action", "import"},
-              {"list", "white"},
-              {"file", QString::fromStdString(transfer.NewFile("in", entries).string())}});
-  EXPECT_EQ(imported.value("imported").toInt(), 2);
-  EXPECT_EQ(imported.value("alreadyListed").toInt(), 1);
-  EXPECT_EQ(imported.value("invalidLines").toArray(), QJsonArray{2});
-
-  const std::filesystem::path rows = transfer.NewFile("rows", "");
-  EXPECT_EQ(Answer({{"action", "rows"},
-                    {"list", "white"},
-                    {"match", "B@"},
-                    {"file", QString::fromStdString(rows.string())}})
-                .value("count")
-                .toInt(),
-            1);
-  const std::vector<ListEntry> read = DecodeEntries(ReadTransferFile(rows));
-  ASSERT_EQ(read.size(), 1u);
-  EXPECT_EQ(read[0].mail, "b@x.org");
 }
 
 TEST(ListCommandsLife, TheCommandGoesWithTheObject) {
