@@ -8,6 +8,7 @@
 #include "engine/clock.h"
 #include "engine/internet_date.h"
 #include "engine/list_rows.h"
+#include "log/decision_log.h"
 #include "mailclient/extension_interface.h"
 #include "store/filter_database.h"
 
@@ -106,22 +107,31 @@ void HarvestSentRecipients(FilterContext& context) {
   if (!sent)
     return;
   const TDateTime today = context.clock.Today();
+  int walked = 0;
+  int newer = 0;
+  int added = 0;
   for (std::unique_ptr<IOEMessage> message = sent->GetFirstMessage(); message;
        message = sent->GetNextMessage()) {
+    ++walked;
     const std::string headers = message->GetHeaders();
     const std::string name = message->GetRecipientName();
     if (SentMessageDate(headers, today) <= watermark)
       continue;
+    ++newer;
     const std::string recipient = ExtractRecipientAddress(headers);
     if (IsOwnAddress(recipient, headers))
       continue;
-    AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, recipient, name, today);
+    added += AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, recipient, name, today);
   }
 
   cursor.Query(QueryText::kMisc);
   cursor.Edit();
   cursor.SetFieldAsDateTime("date", today);
   cursor.Post();
+  context.log.Write("harvest: " + std::to_string(added) +
+                    " addresses added to the white list from " + std::to_string(newer) + " of " +
+                    std::to_string(walked) + " sent messages newer than " +
+                    FormatIsoDate(watermark) + "; watermark now " + FormatIsoDate(today));
 }
 
 }  // namespace tervane

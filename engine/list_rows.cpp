@@ -36,9 +36,11 @@ bool AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view 
   return true;
 }
 
-void DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address) {
-  if (IsListed(cursor, lookup, address))
-    cursor.Delete();
+bool DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address) {
+  if (!IsListed(cursor, lookup, address))
+    return false;
+  cursor.Delete();
+  return true;
 }
 
 }  // namespace tervane

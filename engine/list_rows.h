@@ -28,8 +28,9 @@ void AppendListRow(RecordCursor& cursor, std::string_view address,
 bool AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
                        std::string_view name, TDateTime today);
 
-// Deletes the first row the lookup finds for address, if any; further duplicates stay.
-void DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address);
+// Deletes the first row the lookup finds for address, if any; further duplicates stay. Returns
+// true iff it deleted one.
+bool DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address);
 
 }  // namespace tervane
 

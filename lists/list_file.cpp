@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 
 namespace tervane {
 namespace {
@@ -219,12 +218,7 @@ std::string ListFileLine(ListFileFormat format, const ListEntry& entry) {
 }
 
 std::string DateText(std::optional<TDateTime> date) {
-  if (!date)
-    return {};
-  const CivilDateTime civil = DecodeDateTime(*date);
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", civil.year, civil.month, civil.day);
-  return text;
+  return date ? FormatIsoDate(*date) : std::string();
 }
 
 std::optional<TDateTime> ParseDateText(std::string_view text) {
