@@ -28,8 +28,9 @@ std::filesystem::path EnvironmentPath(const char* name) {
   return value != nullptr ? std::filesystem::path(value) : std::filesystem::path();
 }
 
-MessageSummary Summarize(int32_t id, const std::filesystem::path& file) {
-  const std::string headers = ReadMessageHeaders(file).value_or(std::string());
+MessageSummary Summarize(int32_t id, const UniqueFd& file) {
+  const std::string headers =
+      file.valid() ? ReadMessageHeaders(file.get()).value_or(std::string()) : std::string();
   return MessageSummary{id, FirstMailboxAddress(HeaderFieldValue(headers, "From")),
                         DecodeHeaderText(HeaderFieldValue(headers, "Subject"))};
 }
@@ -66,6 +67,8 @@ std::filesystem::path DefaultControlSocketPath() {
 ExtensionServer::ExtensionServer(ServerOptions options, QObject* parent)
     : QObject(parent), impl_(std::make_unique<Impl>(options)) {
   connect(&impl_->watcher, &NewMailWatcher::NewMessage, this, &ExtensionServer::NewMessage);
+  impl_->store.SetNoticeHandler(
+      [this](const std::string& text) { emit Notice(QString::fromStdString(text)); });
   if (!options.socketPath.empty()) {
     impl_->control = std::make_unique<ControlServer>(*this, options.socketPath);
   }
@@ -152,7 +155,7 @@ std::optional<std::vector<MessageSummary>> ExtensionServer::Messages(int32_t fol
   }
   std::vector<MessageSummary> messages;
   for (const int32_t id : impl_->store.Scan(folderId)) {
-    if (const std::optional<std::filesystem::path> file = impl_->store.MessagePath(folderId, id)) {
+    if (const std::optional<UniqueFd> file = impl_->store.OpenMessage(folderId, id)) {
       messages.push_back(Summarize(id, *file));
     }
   }
