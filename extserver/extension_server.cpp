@@ -124,7 +124,7 @@ void ExtensionServer::StopMailClient() {
 std::vector<FolderSummary> ExtensionServer::Folders() {
   std::vector<FolderSummary> folders;
   for (const MaildirFolder& folder : impl_->store.Walk()) {
-    const auto count = static_cast<int32_t>(impl_->store.Scan(folder.id).size());
+    const auto count = static_cast<int32_t>(impl_->store.Count(folder.id));
     folders.push_back(FolderSummary{folder.id, folder.name, count});
   }
   return folders;

@@ -195,6 +195,13 @@ void MaildirStore::Forget(int32_t messageId) {
   messages_.erase(found);
 }
 
+void MaildirStore::ForgetAll(FolderState& folder) {
+  for (const auto& [unique, id] : folder.messageIds) {
+    messages_.erase(id);
+  }
+  folder.messageIds.clear();
+}
+
 std::filesystem::path MaildirStore::PathOf(const FolderState& folder,
                                            const Message& message) const {
   return folder.folder.dir / SubdirName(message.subdir) / message.fileName;
@@ -236,6 +243,9 @@ std::vector<MaildirStore::FileEntry> MaildirStore::ListMessageFiles(FolderState&
 std::vector<int32_t> MaildirStore::Scan(int32_t folderId) {
   FolderState* folder = FindFolder(folderId);
   if (folder == nullptr) {
+    if (FolderState* gone = KnownState(folderId)) {
+      ForgetAll(*gone);
+    }
     return {};
   }
   std::vector<FileEntry> files = ListMessageFiles(*folder, MaildirSubdir::kNew);
@@ -266,6 +276,22 @@ std::vector<int32_t> MaildirStore::Scan(int32_t folderId) {
     messages_.erase(id);
   }
   return ids;
+}
+
+size_t MaildirStore::Count(int32_t folderId) {
+  FolderState* folder = FindFolder(folderId);
+  if (folder == nullptr) {
+    return 0;
+  }
+  const std::vector<FileEntry> fresh = ListMessageFiles(*folder, MaildirSubdir::kNew);
+  const std::vector<FileEntry> read = ListMessageFiles(*folder, MaildirSubdir::kCur);
+  std::unordered_set<std::string_view> uniques;
+  for (const std::vector<FileEntry>* files : {&fresh, &read}) {
+    for (const FileEntry& file : *files) {
+      uniques.insert(MaildirUniquePart(file.name));
+    }
+  }
+  return uniques.size();
 }
 
 bool MaildirStore::Follow(int32_t folderId, int32_t messageId) {
@@ -370,7 +396,7 @@ int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, 
   if (sourceFolderId == destFolderId || source == nullptr || dest == nullptr) {
     return -1;
   }
-  int error = ENOENT;
+  std::string reason = "it kept moving";
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     Message* message = FindMessage(sourceFolderId, messageId);
     if (message == nullptr) {
@@ -379,18 +405,20 @@ int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, 
     const MaildirSubdir subdir = message->subdir;
     const std::string moved = MovedMessageName(message->fileName);
     const std::filesystem::path to = dest->folder.dir / SubdirName(subdir) / moved;
-    error = RenameNoReplace(PathOf(*source, *message), to);
+    const int error = RenameNoReplace(PathOf(*source, *message), to);
     if (error == 0) {
       Forget(messageId);
       return Note(*dest, subdir, moved, Announcement::kNotNew);
     }
     if (error != ENOENT) {
+      reason =
+          error == EEXIST ? "a message file of that name is already there" : std::strerror(error);
       break;
     }
     if (!IsDirectory(to.parent_path())) {
       // The destination went away (a user removed the spam folder): it is made again.
       if (!MakeOnDisk(dest->folder.dir, dest->folder.name)) {
-        error = errno;
+        reason = "the folder cannot be made again (" + std::string(std::strerror(errno)) + ")";
         break;
       }
       Register(dest->folder.dir, dest->folder.name);  // watched again
@@ -398,19 +426,17 @@ int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, 
       return -1;  // the message is gone
     }
   }
-  Message* message = FindMessage(sourceFolderId, messageId);
+  const Message* message = FindMessage(sourceFolderId, messageId);
   if (message == nullptr) {
     return -1;
   }
-  const std::string reason =
-      error == EEXIST ? "a message file of that name is already there" : std::strerror(error);
   Notice("Could not move " + message->fileName + " from " + source->folder.name + " to " +
          dest->folder.name + ": " + reason + ". It stays in " + source->folder.name + "." +
          (Retry(messageId) ? " It is judged again when the mail client next starts." : ""));
   return -1;
 }
 
-std::optional<int32_t> MaildirStore::NoteNewFile(int32_t folderId, const std::string& fileName) {
+std::optional<int32_t> MaildirStore::NoteNewFile(int32_t folderId, std::string_view fileName) {
   FolderState* folder = KnownState(folderId);
   if (folder == nullptr || !IsMessageName(fileName)) {
     return std::nullopt;
@@ -418,7 +444,7 @@ std::optional<int32_t> MaildirStore::NoteNewFile(int32_t folderId, const std::st
   return Note(*folder, MaildirSubdir::kNew, fileName, Announcement::kWaiting);
 }
 
-std::optional<int32_t> MaildirStore::NoteCurFile(int32_t folderId, const std::string& fileName) {
+std::optional<int32_t> MaildirStore::NoteCurFile(int32_t folderId, std::string_view fileName) {
   FolderState* folder = KnownState(folderId);
   if (folder == nullptr || !folder->messageIds.contains(MaildirUniquePart(fileName))) {
     return std::nullopt;
@@ -431,7 +457,7 @@ std::optional<int32_t> MaildirStore::NoteCurFile(int32_t folderId, const std::st
 }
 
 void MaildirStore::NoteDeparture(int32_t folderId, MaildirSubdir subdir,
-                                 const std::string& fileName) {
+                                 std::string_view fileName) {
   FolderState* folder = KnownState(folderId);
   if (folder == nullptr) {
     return;

@@ -76,6 +76,8 @@ class MaildirStore {
   // The ids of the folder's messages (regular files in new/ and cur/), in file-name order; empty
   // for an unknown folder. Messages whose files went away lose their ids.
   std::vector<int32_t> Scan(int32_t folderId);
+  // How many messages the folder holds, as Scan would list them, without remembering them.
+  size_t Count(int32_t folderId);
   // The current file of a message of that folder, following a reader's rename (one lstat when
   // it is where it was seen). Nothing when either is unknown, or the file is gone or is no
   // regular file (then the message is forgotten, and reported once when it lies in new/).
@@ -98,14 +100,14 @@ class MaildirStore {
   // file that is no longer there is found so when it is opened.
   // A file appeared in new/: returns its id (a new one unless the message is known), or nothing
   // for an unknown folder or a dot file. A new message waits to be announced.
-  std::optional<int32_t> NoteNewFile(int32_t folderId, const std::string& fileName);
+  std::optional<int32_t> NoteNewFile(int32_t folderId, std::string_view fileName);
   // A file appeared in cur/: a known message moved there (a reader marked it); others are
   // messages that were read before and are not remembered. Returns the id of a message that
   // still waits to be announced.
-  std::optional<int32_t> NoteCurFile(int32_t folderId, const std::string& fileName);
+  std::optional<int32_t> NoteCurFile(int32_t folderId, std::string_view fileName);
   // A file left new/ or cur/. The message is forgotten at the second ForgetDeparted from now
   // unless it turns up again in new/ or cur/ meanwhile (a rename reports the leaving first).
-  void NoteDeparture(int32_t folderId, MaildirSubdir subdir, const std::string& fileName);
+  void NoteDeparture(int32_t folderId, MaildirSubdir subdir, std::string_view fileName);
   void ForgetDeparted();
 
   // The ids of the folder's messages that wait to be announced, in file-name order: those noted
@@ -152,6 +154,7 @@ class MaildirStore {
   int32_t Note(FolderState& folder, MaildirSubdir subdir, std::string_view fileName,
                Announcement announcement);
   void Forget(int32_t messageId);
+  void ForgetAll(FolderState& folder);
   std::filesystem::path PathOf(const FolderState& folder, const Message& message) const;
   // Where a message went that is not where it was seen: nothing when it is gone (forgotten).
   bool Follow(int32_t folderId, int32_t messageId);

@@ -39,7 +39,7 @@ NewMailWatcher::NewMailWatcher(MaildirStore& store, QObject* parent)
   Watch(store_.Inbox());
   // A folder met again may have been made anew since: watching it again is cheap.
   store_.SetFolderMetHandler([this](const MaildirFolder& folder) { Watch(folder); });
-  store_.SetRefreshHandler([this] { Drain(); });
+  store_.SetRefreshHandler([this] { DrainForStore(); });
   store_.Walk();
 }
 
@@ -96,7 +96,7 @@ void NewMailWatcher::Drain() {
         continue;
       }
       const auto [folderId, subdir] = dir->second;
-      const std::string name(event->name);
+      const std::string_view name(event->name);
       if (event->mask & kDeparture) {
         store_.NoteDeparture(folderId, subdir, name);
       } else if (event->mask & kArrival) {
@@ -111,8 +111,12 @@ void NewMailWatcher::Drain() {
   }
   store_.ForgetDeparted();
   draining_ = false;
+}
+
+void NewMailWatcher::DrainForStore() {
+  Drain();
   if (overflowed_ || (active_ && !queue_.empty())) {
-    ScheduleAnnouncing();  // read on behalf of the store: the descriptor will not wake us
+    ScheduleAnnouncing();  // what was read here will not wake OnReadable
   }
 }
 

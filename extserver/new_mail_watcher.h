@@ -55,6 +55,8 @@ class NewMailWatcher : public QObject {
   void OnReadable();
   // Reads every event the kernel holds and tells the store; arrivals in new/ join the queue.
   void Drain();
+  // Drain, asked for by the store, which may be in the middle of anything.
+  void DrainForStore();
   // Queues the unannounced messages of one folder, or of every folder.
   void CatchUp(std::optional<int32_t> folderId);
   void CatchUpAfterOverflow();

@@ -228,6 +228,8 @@ TEST(NewMailTest, AMoveThatFailsLeavesTheMessageReportsWhyAndJudgesItAgainAtTheN
   DeliverMessage(maildir.root(), Mail("spammer@bulk.example", "stays"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !maildir.notices().empty(); }, kWaitMs));
   ASSERT_EQ(maildir.notices().size(), 1u);
+  EXPECT_NE(maildir.notices()[0].find("cannot be made again"), std::string::npos)
+      << maildir.notices()[0];
   EXPECT_NE(maildir.notices()[0].find("It stays in Inbox"), std::string::npos)
       << maildir.notices()[0];
   EXPECT_EQ(FilesIn(maildir.root() / "new"), 1u);
