@@ -89,11 +89,13 @@ def burst(root, pid, references_file, references, messages, rounds):
         cpu_before = cpu_seconds(pid)
         start = time.monotonic()
         mail.land()
+        landed = time.monotonic() - start
         mail.wait_until_judged(0, pid)
         wall = time.monotonic() - start
         cpu = cpu_seconds(pid) - cpu_before
         kept = count_files(os.path.join(root, "new"), os.path.join(root, "cur"))
-        print(f"{messages} messages ({mail.spam} spam moved, {kept} kept): {wall:.3f} s wall, "
+        print(f"{messages} messages ({mail.spam} spam moved, {kept} kept): {wall:.3f} s wall "
+              f"(the last landed at {landed:.3f} s), "
               f"CPU {cpu:.3f} s = {cpu / messages * 1e6:.1f} us per message, "
               f"peak resident {memory_mib(pid, 'VmHWM'):.0f} MiB", flush=True)
         if kept != messages - mail.spam:

@@ -167,7 +167,7 @@ bool ExtensionServer::Select(int32_t folderId, const std::vector<int32_t>& messa
     return false;
   }
   for (const int32_t id : messageIds) {
-    if (!impl_->store.MessagePath(folderId, id)) {
+    if (!impl_->store.HasMessage(folderId, id)) {
       return false;
     }
   }

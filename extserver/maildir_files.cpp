@@ -108,10 +108,10 @@ bool MakeMaildirFolder(const std::filesystem::path& dir, bool subfolder) {
   return true;
 }
 
-int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+int RenameNoReplace(const char* from, const char* to) {
 #ifdef SYS_renameat2
   constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
-  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0) {
+  if (::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, kNoReplace) == 0) {
     return 0;
   }
   if (errno != ENOSYS && errno != EINVAL) {
@@ -122,7 +122,7 @@ int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::pa
   if (PathExists(to)) {
     return EEXIST;
   }
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  return ::rename(from, to) == 0 ? 0 : errno;
 }
 
 std::string DescribeFileType(mode_t type) {

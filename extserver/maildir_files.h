@@ -32,7 +32,7 @@ bool IsMaildirFolder(const std::filesystem::path& dir);
 bool MakeMaildirFolder(const std::filesystem::path& dir, bool subfolder);
 
 // rename(2) that never replaces an existing destination. Returns 0 or an errno value.
-int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+int RenameNoReplace(const char* from, const char* to);
 
 // What a file of that type is, for a person: "a named pipe", "a folder", ...
 std::string DescribeFileType(mode_t type);

@@ -202,20 +202,23 @@ void MaildirStore::ForgetAll(FolderState& folder) {
   folder.messageIds.clear();
 }
 
-std::filesystem::path MaildirStore::PathOf(const FolderState& folder,
-                                           const Message& message) const {
-  return folder.folder.dir / SubdirName(message.subdir) / message.fileName;
+std::string MaildirStore::SubdirPath(const FolderState& folder, MaildirSubdir subdir) const {
+  return folder.folder.dir.native() + '/' + SubdirName(subdir);
 }
 
-void MaildirStore::NotMail(const std::filesystem::path& file, const std::string& what) {
-  if (reportedNotMail_.insert(file.string()).second) {
-    Notice("Skipped " + file.string() + ": " + what + " is not a mail file; left where it is.");
+std::string MaildirStore::PathOf(const FolderState& folder, const Message& message) const {
+  return SubdirPath(folder, message.subdir) + '/' + message.fileName;
+}
+
+void MaildirStore::NotMail(const std::string& file, const std::string& what) {
+  if (reportedNotMail_.insert(file).second) {
+    Notice("Skipped " + file + ": " + what + " is not a mail file; left where it is.");
   }
 }
 
 std::vector<MaildirStore::FileEntry> MaildirStore::ListMessageFiles(FolderState& folder,
                                                                     MaildirSubdir subdir) {
-  const std::filesystem::path dir = folder.folder.dir / SubdirName(subdir);
+  const std::string dir = SubdirPath(folder, subdir);
   std::vector<FileEntry> files;
   std::vector<int32_t> notMessages;
   for (DirectoryEntry& entry : ReadDirectory(dir)) {
@@ -227,7 +230,7 @@ std::vector<MaildirStore::FileEntry> MaildirStore::ListMessageFiles(FolderState&
       continue;
     }
     if (subdir == MaildirSubdir::kNew && !S_ISLNK(entry.type)) {
-      NotMail(dir / entry.name, DescribeFileType(entry.type));
+      NotMail(dir + '/' + entry.name, DescribeFileType(entry.type));
     }
     const auto known = folder.messageIds.find(MaildirUniquePart(entry.name));
     if (known != folder.messageIds.end() && messages_.at(known->second).fileName == entry.name) {
@@ -315,15 +318,14 @@ bool MaildirStore::Follow(int32_t folderId, int32_t messageId) {
   return FindMessage(folderId, messageId) != nullptr;
 }
 
-std::optional<std::filesystem::path> MaildirStore::MessagePath(int32_t folderId,
-                                                               int32_t messageId) {
+std::optional<std::string> MaildirStore::Locate(int32_t folderId, int32_t messageId) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     const FolderState* folder = KnownState(folderId);
     const Message* message = FindMessage(folderId, messageId);
     if (folder == nullptr || message == nullptr) {
       return std::nullopt;
     }
-    std::filesystem::path path = PathOf(*folder, *message);
+    std::string path = PathOf(*folder, *message);
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
       if (S_ISREG(info.st_mode)) {
@@ -342,6 +344,19 @@ std::optional<std::filesystem::path> MaildirStore::MessagePath(int32_t folderId,
   return std::nullopt;
 }
 
+std::optional<std::filesystem::path> MaildirStore::MessagePath(int32_t folderId,
+                                                               int32_t messageId) {
+  std::optional<std::string> path = Locate(folderId, messageId);
+  if (!path) {
+    return std::nullopt;
+  }
+  return std::filesystem::path(std::move(*path));
+}
+
+bool MaildirStore::HasMessage(int32_t folderId, int32_t messageId) {
+  return Locate(folderId, messageId).has_value();
+}
+
 std::optional<UniqueFd> MaildirStore::OpenMessage(int32_t folderId, int32_t messageId) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     const FolderState* folder = KnownState(folderId);
@@ -349,8 +364,8 @@ std::optional<UniqueFd> MaildirStore::OpenMessage(int32_t folderId, int32_t mess
     if (folder == nullptr || message == nullptr) {
       return std::nullopt;
     }
-    const std::filesystem::path path = PathOf(*folder, *message);
-    MessageFile file = OpenMessageFile(path);
+    const std::string path = PathOf(*folder, *message);
+    MessageFile file = OpenMessageFile(path.c_str());
     switch (file.kind) {
       case MessageFileKind::kOpen:
         return std::move(file.fd);
@@ -371,7 +386,7 @@ std::optional<UniqueFd> MaildirStore::OpenMessage(int32_t folderId, int32_t mess
         Forget(messageId);
         return std::nullopt;
       case MessageFileKind::kFailed:
-        Notice("Could not read " + path.string() + ": " + std::strerror(file.error) + "." +
+        Notice("Could not read " + path + ": " + std::strerror(file.error) + "." +
                (Retry(messageId) ? " It is judged again when the mail client next starts." : ""));
         return std::nullopt;
     }
@@ -404,18 +419,19 @@ int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, 
     }
     const MaildirSubdir subdir = message->subdir;
     const std::string moved = MovedMessageName(message->fileName);
-    const std::filesystem::path to = dest->folder.dir / SubdirName(subdir) / moved;
-    const int error = RenameNoReplace(PathOf(*source, *message), to);
+    const std::string destDir = SubdirPath(*dest, subdir);
+    const int error =
+        RenameNoReplace(PathOf(*source, *message).c_str(), (destDir + '/' + moved).c_str());
     if (error == 0) {
       Forget(messageId);
       return Note(*dest, subdir, moved, Announcement::kNotNew);
     }
-    if (error != ENOENT) {
+    if (error != ENOENT && error != ENOTDIR) {
       reason =
           error == EEXIST ? "a message file of that name is already there" : std::strerror(error);
       break;
     }
-    if (!IsDirectory(to.parent_path())) {
+    if (!IsDirectory(destDir)) {
       // The destination went away (a user removed the spam folder): it is made again.
       if (!MakeOnDisk(dest->folder.dir, dest->folder.name)) {
         reason = "the folder cannot be made again (" + std::string(std::strerror(errno)) + ")";
@@ -463,7 +479,7 @@ void MaildirStore::NoteDeparture(int32_t folderId, MaildirSubdir subdir,
     return;
   }
   if (!reportedNotMail_.empty()) {
-    reportedNotMail_.erase((folder->folder.dir / SubdirName(subdir) / fileName).string());
+    reportedNotMail_.erase(SubdirPath(*folder, subdir) + '/' + std::string(fileName));
   }
   const auto known = folder->messageIds.find(MaildirUniquePart(fileName));
   if (known == folder->messageIds.end()) {

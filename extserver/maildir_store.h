@@ -82,6 +82,8 @@ class MaildirStore {
   // it is where it was seen). Nothing when either is unknown, or the file is gone or is no
   // regular file (then the message is forgotten, and reported once when it lies in new/).
   std::optional<std::filesystem::path> MessagePath(int32_t folderId, int32_t messageId);
+  // True iff MessagePath finds the message.
+  bool HasMessage(int32_t folderId, int32_t messageId);
   // Opens the file of a message of that folder for reading, following a reader's rename (one
   // open when it is where it was seen). Nothing as for MessagePath, or when it cannot be opened
   // now (reported; new mail is judged again at the next Activate, see Unannounced). An invalid
@@ -155,13 +157,16 @@ class MaildirStore {
                Announcement announcement);
   void Forget(int32_t messageId);
   void ForgetAll(FolderState& folder);
-  std::filesystem::path PathOf(const FolderState& folder, const Message& message) const;
+  std::string SubdirPath(const FolderState& folder, MaildirSubdir subdir) const;
+  std::string PathOf(const FolderState& folder, const Message& message) const;
+  // The file of a message, checked with one lstat: see MessagePath.
+  std::optional<std::string> Locate(int32_t folderId, int32_t messageId);
   // Where a message went that is not where it was seen: nothing when it is gone (forgotten).
   bool Follow(int32_t folderId, int32_t messageId);
   // The regular files in the folder's subdir; what is no mail is reported (in new/) and
   // forgotten.
   std::vector<FileEntry> ListMessageFiles(FolderState& folder, MaildirSubdir subdir);
-  void NotMail(const std::filesystem::path& file, const std::string& what);
+  void NotMail(const std::string& file, const std::string& what);
   void Notice(const std::string& text) const;
   // Marks new mail whose move or reading failed to be announced again; false for other mail.
   bool Retry(int32_t messageId);

@@ -22,9 +22,9 @@ MessageFile NotMail(std::string what) {
 }
 
 // What the file is, told without opening it, for an open that was refused.
-MessageFile Classify(const std::filesystem::path& file, int openError) {
+MessageFile Classify(const char* file, int openError) {
   struct stat info {};
-  if (::lstat(file.c_str(), &info) != 0) {
+  if (::lstat(file, &info) != 0) {
     return MessageFile{MessageFileKind::kFailed, UniqueFd(), openError, {}};
   }
   if (S_ISLNK(info.st_mode)) {
@@ -38,8 +38,8 @@ MessageFile Classify(const std::filesystem::path& file, int openError) {
 
 }  // namespace
 
-MessageFile OpenMessageFile(const std::filesystem::path& file) {
-  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+MessageFile OpenMessageFile(const char* file) {
+  UniqueFd fd(::open(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.valid()) {
     return MessageFile{MessageFileKind::kOpen, std::move(fd), 0, {}};
   }
@@ -113,7 +113,7 @@ std::optional<std::string> ReadMessageBody(int fd) {
 }
 
 std::optional<std::string> ReadMessageHeaders(const std::filesystem::path& file) {
-  const MessageFile message = OpenMessageFile(file);
+  const MessageFile message = OpenMessageFile(file.c_str());
   if (message.kind != MessageFileKind::kOpen) {
     return std::nullopt;
   }
@@ -121,7 +121,7 @@ std::optional<std::string> ReadMessageHeaders(const std::filesystem::path& file)
 }
 
 std::optional<std::string> ReadMessageBody(const std::filesystem::path& file) {
-  const MessageFile message = OpenMessageFile(file);
+  const MessageFile message = OpenMessageFile(file.c_str());
   if (message.kind != MessageFileKind::kOpen) {
     return std::nullopt;
   }

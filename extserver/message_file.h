@@ -36,7 +36,7 @@ struct MessageFile {
 
 // Opens file as a message: read-only, O_NOFOLLOW, O_NONBLOCK, and one system call when it
 // opens (its type is not looked at: see the readers).
-MessageFile OpenMessageFile(const std::filesystem::path& file);
+MessageFile OpenMessageFile(const char* file);
 
 // The header section of the open message file fd as stored, without the blank line that ends
 // it, capped at kMaxHeaderBytes. Reads from the start of the file whatever its offset, only as

@@ -63,7 +63,7 @@ class MaildirFolderView : public IOEFolder {
     return nullptr;
   }
   std::unique_ptr<IOEMessage> GetMessage(int32_t messageId) override {
-    if (!store_.MessagePath(folder_.id, messageId)) {
+    if (!store_.HasMessage(folder_.id, messageId)) {
       return nullptr;
     }
     return std::make_unique<MaildirMessage>(store_, folder_.id, messageId);
