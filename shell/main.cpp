@@ -80,6 +80,10 @@ int main(int argc, char* argv[]) {
     owner->RemoveCompactionLeftovers();
     server = std::make_unique<ExtensionServer>(
         ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
+    // What the mail store met that the user should know of (a file in new/ that is no mail, a
+    // move that failed) goes to the same log.
+    QObject::connect(server.get(), &ExtensionServer::Notice, &app,
+                     [&log](const QString& text) { log.Write(text.toStdString()); });
     mainWindow = std::make_unique<TFrmmain>(restarted, owner->folder(), log);
   } catch (const std::exception& e) {
     ShowErrorMessage(nullptr, e.what());

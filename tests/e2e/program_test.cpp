@@ -260,6 +260,11 @@ TEST_F(ProgramTest, OddFilesInNewAndARemovedSpamFolderDoNotStopTheFilter) {
   EXPECT_TRUE(fs::is_regular_file(session.maildir() / ".spam" / "maildirfolder"));
   EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
   EXPECT_TRUE(fs::is_symlink(link));
+  // The log tells why the FIFO stays where it is.
+  const fs::path log = session.stateHome() / "tervane-antispam" / "decisions.log";
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadBytes(log).find("Skipped " + fifo.string()) != std::string::npos;
+  })) << ReadBytes(log);
 }
 
 TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {
