@@ -90,8 +90,8 @@ void MakeKeyPair(const std::filesystem::path& folder) {
   if (!key)
     Fail(privateFile, "OpenSSL made no Ed25519 key");
   FilePtr privateStream = CreateExclusive(privateFile, 0600);
-  if (PEM_write_PrivateKey(privateStream.get(), key.get(), nullptr, nullptr, 0, nullptr,
-                           nullptr) != 1) {
+  if (PEM_write_PrivateKey(privateStream.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) !=
+      1) {
     privateStream.reset();
     std::filesystem::remove(privateFile, error);
     Fail(privateFile, "cannot be written");

@@ -44,9 +44,9 @@ std::string SignedBytes(int64_t version, std::string_view sha256Hex) {
 }
 
 std::string Sha256Hex(std::string_view bytes) {
-  const QByteArray digest = QCryptographicHash::hash(
-      QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-      QCryptographicHash::Sha256);
+  const QByteArray digest =
+      QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                               QCryptographicHash::Sha256);
   return HexDigits(std::string_view(digest.constData(), static_cast<size_t>(digest.size())));
 }
 
@@ -65,8 +65,8 @@ std::string ManifestJson(const ReleaseManifest& manifest) {
 }
 
 std::optional<ReleaseManifest> ParseManifestJson(std::string_view json) {
-  const QJsonDocument document = QJsonDocument::fromJson(
-      QByteArray(json.data(), static_cast<qsizetype>(json.size())));
+  const QJsonDocument document =
+      QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())));
   if (!document.isObject())
     return std::nullopt;
   const QJsonObject object = document.object();

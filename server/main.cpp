@@ -39,15 +39,14 @@ int Serve(const tervane::ServerOptions& options) {
   }
   ReportServer server(*store, publisher, options.server);
   QObject::connect(&server, &ReportServer::Published, [](int64_t version, int64_t count) {
-    std::cout << "published version " << version << ": " << count << " addresses\n"
-              << std::flush;
+    std::cout << "published version " << version << ": " << count << " addresses\n" << std::flush;
   });
   server.Start();
   const QHostAddress address(QString::fromStdString(options.listenAddress));
   const quint16 port = server.Listen(address, static_cast<quint16>(options.port));
   if (port == 0) {
-    std::cerr << "tervane-server: cannot listen on " << options.listenAddress << ":"
-              << options.port << "\n";
+    std::cerr << "tervane-server: cannot listen on " << options.listenAddress << ":" << options.port
+              << "\n";
     return kFailed;
   }
   std::cout << "listening on " << options.listenAddress << ":" << port << "\n" << std::flush;
@@ -73,8 +72,7 @@ int main(int argc, char* argv[]) {
     if (options.makeKeyFolder) {
       tervane::MakeKeyPair(*options.makeKeyFolder);
       std::cout << "wrote " << (*options.makeKeyFolder / tervane::kPrivateKeyFile).string()
-                << " and " << (*options.makeKeyFolder / tervane::kPublicKeyFile).string()
-                << "\n";
+                << " and " << (*options.makeKeyFolder / tervane::kPublicKeyFile).string() << "\n";
       return 0;
     }
     return Serve(options);

@@ -88,8 +88,7 @@ class PostgresReportStore : public ReportStore {
           manifest.version, manifest.addressCount, manifest.sha256, manifest.signature, created,
           Bytes(listText));
       added = inserted.affected_rows() == 1;
-      work.exec_params("DELETE FROM versions WHERE version <= $1",
-                       manifest.version - keepVersions);
+      work.exec_params("DELETE FROM versions WHERE version <= $1", manifest.version - keepVersions);
       work.commit();
     });
     return added;

@@ -41,8 +41,9 @@ std::optional<ReportRequest> ParseReportQuery(std::string_view encodedQuery) {
     const std::string_view key = pair.substr(0, equals);
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1);
-    std::optional<std::string>* slot = key == "spam" ? &address : key == "content" ? &content
-                                                                                   : nullptr;
+    std::optional<std::string>* slot = key == "spam"      ? &address
+                                       : key == "content" ? &content
+                                                          : nullptr;
     if (slot == nullptr)
       continue;  // a key of no meaning here is ignored
     if (slot->has_value())
@@ -52,8 +53,7 @@ std::optional<ReportRequest> ParseReportQuery(std::string_view encodedQuery) {
   if (!address || !content)
     return std::nullopt;
   const std::optional<std::string> digest = UpperCaseDigest(*content);
-  if (!digest || address->size() > kMaxAddressBytes ||
-      address->find('\0') != std::string::npos)
+  if (!digest || address->size() > kMaxAddressBytes || address->find('\0') != std::string::npos)
     return std::nullopt;
   return ReportRequest{LowerCaseAddress(*address), *digest};
 }

@@ -58,6 +58,10 @@ class ReportServer : public QObject {
   // publishing fails (later failures are written to standard error and tried again).
   void Start();
 
+  // Publishes a new version now when the list changed (also what the timer does). A failure is
+  // written to standard error.
+  void PublishNow();
+
  signals:
   // A version was published by this server.
   void Published(int64_t version, int64_t addressCount);
@@ -66,7 +70,6 @@ class ReportServer : public QObject {
   QHttpServerResponse HandleReport(const QHttpServerRequest& request);
   QHttpServerResponse HandleReference(const QString& name);
   QHttpServerResponse HandleUpdatePage();
-  void PublishNow();
   std::string ClientAddress(const QHttpServerRequest& request) const;
 
   ReportStore& store_;

@@ -28,9 +28,9 @@ class StoreError : public std::runtime_error {
 
 // One spam report as the server received it.
 struct SpamReport {
-  std::string address;  // the reported sender address, in lower case
-  std::string content;  // the content digest, 32 upper-case hex digits
-  std::string client;   // the reporting client's IP address, as text
+  std::string address;   // the reported sender address, in lower case
+  std::string content;   // the content digest, 32 upper-case hex digits
+  std::string client;    // the reporting client's IP address, as text
   int64_t received = 0;  // seconds since 1970-01-01 UTC
 };
 

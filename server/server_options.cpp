@@ -34,7 +34,9 @@ std::variant<ServerOptions, std::string> ParseServerOptions(
   constexpr int64_t kMany = int64_t{1} << 40;
   const std::map<std::string_view, Setter> valued{
       {"--make-key",
-       [&](std::string_view v) { return !(options.makeKeyFolder = std::filesystem::path(v))->empty(); }},
+       [&](std::string_view v) {
+         return !(options.makeKeyFolder = std::filesystem::path(v))->empty();
+       }},
       {"--key", [&](std::string_view v) { return !(options.keyFile = v).empty(); }},
       {"--listen",
        [&](std::string_view v) {
@@ -44,16 +46,20 @@ std::variant<ServerOptions, std::string> ParseServerOptions(
        }},
       {"--port", number(0, 65535, [&](int64_t v) { options.port = static_cast<unsigned>(v); })},
       {"--database", [&](std::string_view v) { return !(options.database = v).empty(); }},
-      {"--seed", [&](std::string_view v) { return !(options.seedFile = std::filesystem::path(v))->empty(); }},
+      {"--seed",
+       [&](std::string_view v) { return !(options.seedFile = std::filesystem::path(v))->empty(); }},
       {"--min-digests", number(1, kMany, [&](int64_t v) { options.publish.minDigests = v; })},
       {"--min-clients", number(1, kMany, [&](int64_t v) { options.publish.minClients = v; })},
       {"--days", number(1, 36500, [&](int64_t v) { options.publish.days = v; })},
       {"--publish-interval",
-       number(1, 86400, [&](int64_t v) { options.server.publishInterval = std::chrono::seconds(v); })},
+       number(1, 86400,
+              [&](int64_t v) { options.server.publishInterval = std::chrono::seconds(v); })},
       {"--rate-limit",
-       number(0, kMany, [&](int64_t v) { options.server.rateLimitPerMinute = static_cast<double>(v); })},
+       number(0, kMany,
+              [&](int64_t v) { options.server.rateLimitPerMinute = static_cast<double>(v); })},
       {"--rate-burst",
-       number(1, kMany, [&](int64_t v) { options.server.rateLimitBurst = static_cast<double>(v); })},
+       number(1, kMany,
+              [&](int64_t v) { options.server.rateLimitBurst = static_cast<double>(v); })},
       {"--trusted-proxy",
        [&](std::string_view v) {
          options.server.trustedProxy =

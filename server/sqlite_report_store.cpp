@@ -27,9 +27,9 @@ constexpr int kBusyTimeoutMs = 5000;
 
 std::string ColumnText(sqlite3_stmt* statement, int column) {
   const auto* text = static_cast<const char*>(sqlite3_column_blob(statement, column));
-  return text == nullptr ? std::string()
-                         : std::string(text, static_cast<size_t>(
-                                                 sqlite3_column_bytes(statement, column)));
+  return text == nullptr
+             ? std::string()
+             : std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
 }
 
 void BindText(sqlite3_stmt* statement, int index, std::string_view text) {
@@ -40,10 +40,9 @@ class SqliteReportStore : public ReportStore {
  public:
   SqliteReportStore(const std::filesystem::path& file, const StoreOptions& options) {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(file.c_str(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                       SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(file.c_str(), &raw,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) {
       throw StoreError("cannot open the report database \"" + file.string() +
@@ -74,10 +73,10 @@ class SqliteReportStore : public ReportStore {
   std::vector<std::string> QualifyingAddresses(const PublishRule& rule) override {
     std::vector<std::string> addresses;
     Run([&] {
-      const sq::StatementPtr query = sq::Prepare(
-          db_.get(),
-          "SELECT address FROM reports WHERE received >= ?1 GROUP BY address"
-          " HAVING count(DISTINCT content) >= ?2 AND count(DISTINCT client) >= ?3");
+      const sq::StatementPtr query =
+          sq::Prepare(db_.get(),
+                      "SELECT address FROM reports WHERE received >= ?1 GROUP BY address"
+                      " HAVING count(DISTINCT content) >= ?2 AND count(DISTINCT client) >= ?3");
       sqlite3_bind_int64(query.get(), 1, rule.since);
       sqlite3_bind_int64(query.get(), 2, rule.minDigests);
       sqlite3_bind_int64(query.get(), 3, rule.minClients);
@@ -96,8 +95,8 @@ class SqliteReportStore : public ReportStore {
                       " ORDER BY version DESC LIMIT 1");
       if (Step(query.get())) {
         latest = ReleaseManifest{sqlite3_column_int64(query.get(), 0),
-                                 sqlite3_column_int64(query.get(), 1),
-                                 ColumnText(query.get(), 2), ColumnText(query.get(), 3)};
+                                 sqlite3_column_int64(query.get(), 1), ColumnText(query.get(), 2),
+                                 ColumnText(query.get(), 3)};
       }
     });
     return latest;
