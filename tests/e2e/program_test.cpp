@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -17,7 +18,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr char kReferenceSender[] = "offers@cheap-pills.example";  // in the shipped sample list
+// A plain address of the shipped reference list (the source list the build makes ospam.mdb of).
+std::string ReferenceSender() {
+  std::ifstream list(TERVANE_REFERENCE_LIST);
+  for (std::string line; std::getline(list, line);) {
+    const bool plain =
+        !line.empty() &&
+        line.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_@") == std::string::npos;
+    if (plain && line.find('@') != std::string::npos)
+      return line;
+  }
+  return "no plain address in " TERVANE_REFERENCE_LIST;
+}
 
 // The program's lists and counters, read after it has closed its database (a detach).
 class Lists {
@@ -70,7 +82,8 @@ TEST_F(ProgramTest, AttachMakesTheSpamFolderAndSixButtonsAndRegistersAutostart) 
 
 TEST_F(ProgramTest, NewMailFromAReferenceListSenderGoesToSpamAndOtherMailStays) {
   ASSERT_TRUE(session.StartAttached());
-  session.Deliver(kReferenceSender, "cheap pills\n");
+  const std::string sender = ReferenceSender();
+  session.Deliver(sender, "cheap pills\n");
   session.Deliver("friend@home.example", "hello\n");
 
   EXPECT_TRUE(WaitUntil([this] {
@@ -79,7 +92,7 @@ TEST_F(ProgramTest, NewMailFromAReferenceListSenderGoesToSpamAndOtherMailStays) 
   }));
   const auto spam = session.Oectl({"list", "spam"}).Rows();
   ASSERT_EQ(spam.size(), 1u);
-  EXPECT_EQ(spam[0].at(1), kReferenceSender);
+  EXPECT_EQ(spam[0].at(1), sender);
 }
 
 TEST_F(ProgramTest, SpamAndNotSpamMoveListCountAndReport) {
