@@ -1,5 +1,8 @@
 #include "extserver/control_commands.h"
 
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <exception>
 #include <optional>
@@ -79,9 +82,39 @@ ControlAnswer Carry(ExtensionServer& server, const ControlRequest& request) {
   return answer;
 }
 
+// The program's command named in line, with the request object, or nothing when line names none.
+std::optional<std::pair<const ProgramCommand*, QJsonObject>> ProgramRequest(
+    const ExtensionServer& server, std::string_view line) {
+  const QJsonDocument document =
+      QJsonDocument::fromJson(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+  if (!document.isObject()) {
+    return std::nullopt;
+  }
+  QJsonObject request = document.object();
+  const ProgramCommand* command =
+      server.FindProgramCommand(request.value("cmd").toString().toStdString());
+  if (command == nullptr) {
+    return std::nullopt;
+  }
+  return std::make_pair(command, std::move(request));
+}
+
+std::string AnswerProgramRequest(const ProgramCommand& command, const QJsonObject& request) {
+  try {
+    QJsonObject answer = command(request);
+    answer.insert("ok", true);
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString();
+  } catch (const std::exception& error) {
+    return EncodeError(error.what());
+  }
+}
+
 }  // namespace
 
 std::string AnswerControlRequest(ExtensionServer& server, std::string_view line) {
+  if (const auto program = ProgramRequest(server, line)) {
+    return AnswerProgramRequest(*program->first, program->second);
+  }
   auto decoded = DecodeRequest(line);
   if (const auto* error = std::get_if<std::string>(&decoded)) {
     return EncodeError(*error);

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <map>
 #include <utility>
 
 #include "extserver/client_objects.h"
+#include "extserver/control_protocol.h"
 #include "extserver/control_server.h"
 #include "extserver/header_fields.h"
 #include "extserver/mail_client_state.h"
@@ -43,6 +45,7 @@ class ExtensionServer::Impl {
   MaildirStore store;
   NewMailWatcher watcher;
   MailClientState client;
+  std::map<std::string, ProgramCommand, std::less<>> programCommands;
   std::unique_ptr<ControlServer> control;  // goes first: it calls into the rest
 };
 
@@ -187,6 +190,22 @@ bool ExtensionServer::Click(std::string_view caption) {
   }
   emit ButtonClicked(MailClientState::kToolbarId, *button);
   return true;
+}
+
+void ExtensionServer::SetProgramCommand(const std::string& name, ProgramCommand command) {
+  if (ParseControlCommand(name)) {
+    return;  // the mail client's own commands stay the mail client's
+  }
+  if (command) {
+    impl_->programCommands.insert_or_assign(name, std::move(command));
+  } else {
+    impl_->programCommands.erase(name);
+  }
+}
+
+const ProgramCommand* ExtensionServer::FindProgramCommand(std::string_view name) const {
+  const auto found = impl_->programCommands.find(name);
+  return found == impl_->programCommands.end() ? nullptr : &found->second;
 }
 
 }  // namespace tervane

@@ -1,9 +1,11 @@
 #ifndef TERVANE_EXTSERVER_EXTENSION_SERVER_H_
 #define TERVANE_EXTSERVER_EXTENSION_SERVER_H_
 
+#include <QJsonObject>
 #include <QObject>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +40,11 @@ struct MessageSummary {
   std::string sender;   // the address of the first From mailbox, or empty
   std::string subject;  // RFC 2047 decoded, or empty
 };
+
+// A command of the program beside the mail client, answered over the same control socket: gets
+// the request object (its "cmd" and arguments) and returns the members of the answer (without
+// "ok"). Throwing std::exception refuses the request with what() as its one-line reason.
+using ProgramCommand = std::function<QJsonObject(const QJsonObject& request)>;
 
 // The mail client's extension server over a Maildir++ store: its folders and messages, its
 // toolbar, the user's selection and the mail client's life. Everything runs on the thread that
@@ -84,6 +91,13 @@ class ExtensionServer : public QObject {
   std::vector<std::string> ButtonCaptions() const;
   // Clicks the first button with that caption: raises ButtonClicked. False when there is none.
   bool Click(std::string_view caption);
+
+  // The program's own commands on the control socket. A name of the mail client's commands
+  // ("status", "list", ...) cannot be taken; a second command of the same name replaces the first,
+  // a null one removes it.
+  void SetProgramCommand(const std::string& name, ProgramCommand command);
+  // The program's command of that name, or null.
+  const ProgramCommand* FindProgramCommand(std::string_view name) const;
 
  signals:
   void InitOEAPI();

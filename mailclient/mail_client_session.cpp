@@ -24,7 +24,8 @@ int32_t FindSpamFolder(IOEFolderManager& folders) {
 }  // namespace
 
 bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
-                        const std::string& programFolder, int32_t& spamFolderId,
+                        const std::string& programFolder,
+                        const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
                         int32_t& securityLevel) {
   oe.OEToolbar1.Bind(oe.OEAPI1.GetToolbar());
   const bool gotToolbar = oe.OEToolbar1.IsBound();
@@ -36,7 +37,7 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
     }
   }
 
-  securityLevel = OpenFilterDatabase(db, programFolder);
+  securityLevel = OpenFilterDatabase(db, databaseFolder);
 
   spamFolderId = FindSpamFolder(oe.OEFolderManager);
   if (spamFolderId == -1)
@@ -55,7 +56,7 @@ int32_t NextDetachNumber(int32_t count) {
 }
 
 void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
-                          const std::string& programFolder) {
+                          const std::filesystem::path& databaseFolder) {
   oe.OEFolderManager.Disconnect();
 
   RecordCursor& cursor = context.database.ADODataSet1;
@@ -67,7 +68,7 @@ void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
 
   if (number % 20 == 1) {
     HarvestSentRecipients(context);
-    CompactDatabaseFile(context.database, programFolder + std::string(kCustomerDatabaseFile),
+    CompactDatabaseFile(context.database, databaseFolder / kCustomerDatabaseFile,
                         kCustomerDatabasePassword);
   }
 

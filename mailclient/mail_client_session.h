@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -44,21 +45,23 @@ inline constexpr std::array<ToolbarButtonRow, 6> kToolbarButtons{{
 }};
 
 // Attaches to the mail client that has just started: binds its toolbar and makes the six
-// buttons, opens the filter database (setting securityLevel), finds the first folder named
+// buttons (their images from programFolder), opens the filter database in databaseFolder
+// (setting securityLevel), finds the first folder named
 // exactly "spam" or makes one (setting spamFolderId), connects the folder manager and switches
 // on new-message events. programFolder ends with a path separator. Returns false when the mail
 // client gave no toolbar (the buttons are skipped, everything else still runs). Throws on any
 // failure, at the step where it arose.
 bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
-                        const std::string& programFolder, int32_t& spamFolderId,
+                        const std::string& programFolder,
+                        const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
                         int32_t& securityLevel);
 
 // Detaches from the mail client that is going away: disconnects the folder manager, counts the
 // detach in misc.number and, when the count leaves remainder 1 on division by 20, harvests the
-// sent mail into the white list and compacts cust.mdb; then closes the filter database. Throws
-// a DatabaseError at the step where one arose; the later steps do not run.
+// sent mail into the white list and compacts cust.mdb of databaseFolder; then closes the filter
+// database. Throws a DatabaseError at the step where one arose; the later steps do not run.
 void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
-                          const std::string& programFolder);
+                          const std::filesystem::path& databaseFolder);
 
 // The detach count after count: one more, wrapping at the largest 32-bit value as the stored
 // field does rather than overflowing.

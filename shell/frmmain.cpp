@@ -34,9 +34,10 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-TFrmmain::TFrmmain(bool restarted)
+TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder)
     : restarted_(restarted),
       programFolder_(ProgramFolder()),
+      databaseFolder_(std::move(databaseFolder)),
       context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, SpamFolderId,
                SecurityLevel,       MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
@@ -102,7 +103,8 @@ void TFrmmain::closeEvent(QCloseEvent* event) {
 
 void TFrmmain::OEAPIInit1InitOEAPI() {
   try {
-    attached_ = AttachToMailClient(oe_, db_, programFolder_, SpamFolderId, SecurityLevel);
+    attached_ =
+        AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId, SecurityLevel);
     if (!attached_)
       Restart("The mail client gave no toolbar for the filter's buttons.");
   } catch (const std::exception& e) {
@@ -128,7 +130,7 @@ void TFrmmain::OEAPIInit1ShutdownOEAPI() {
   if (!attached_)
     return;
   attached_ = false;
-  RunCommand([this] { DetachFromMailClient(oe_, context_, programFolder_); });
+  RunCommand([this] { DetachFromMailClient(oe_, context_, databaseFolder_); });
 }
 
 void TFrmmain::OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId) {

@@ -4,6 +4,7 @@
 #include <QLibrary>
 #include <QWidget>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "engine/clock.h"
@@ -28,8 +29,9 @@ class TFrmmain : public QWidget {
  public:
   // Creates the components; the extension-server ones connect at once, so this throws
   // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
-  // was started by a failed attach of another.
-  explicit TFrmmain(bool restarted);
+  // was started by a failed attach of another. databaseFolder holds cust.mdb and ospam.mdb.
+  // REQUIRES: this process owns databaseFolder (FolderOwner) for the window's whole life.
+  TFrmmain(bool restarted, std::filesystem::path databaseFolder);
   ~TFrmmain() override;
 
   // Start-up work: loads the hook library and writes the autostart entry.
@@ -75,6 +77,7 @@ class TFrmmain : public QWidget {
 
   const bool restarted_;
   const std::string programFolder_;
+  const std::filesystem::path databaseFolder_;
   MailClientComponents oe_;
   FilterDatabase db_;
   NetworkSpamReporter WebBrowser1;

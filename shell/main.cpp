@@ -5,12 +5,16 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 
+#include "cli/qt_command_line.h"
 #include "extserver/extension_server.h"
 #include "shell/frmmain.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
 #include "shell/termination_signals.h"
+#include "store/data_folder.h"
+#include "store/folder_owner.h"
 #include "ui/aboutbox.h"
 #include "ui/frmsetting.h"
 #include "ui/message_box.h"
@@ -35,22 +39,38 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName("Tervane Anti-Spam");
   QApplication::setQuitOnLastWindowClosed(false);
 
+  // The program takes no arguments of its own, only the conventional --help and --version.
+  QCommandLineParser commandLine;
+  commandLine.setApplicationDescription(
+      "Judges every new message of the mail client by its sender's address and moves spam into "
+      "the folder \"spam\". Runs hidden; the mail client's toolbar drives it.");
+  ProcessCommandLineOrExit(commandLine, "TervaneAntiSpam", QApplication::arguments());
+  if (!commandLine.positionalArguments().isEmpty())
+    ExitWithWrongUsage(commandLine, "TervaneAntiSpam", "takes no arguments");
+
   TerminationSignals termination;
   QObject::connect(&termination, &TerminationSignals::TerminationRequested, &app,
                    &QCoreApplication::quit);
 
-  // The instance that restarted this one leaves as soon as its handler returns; its mail
-  // client server must be gone before this one can take the control socket.
+  // The instance that restarted this one leaves as soon as its handler returns; its folder and
+  // its mail client server must be free before this one can take them.
   const bool restarted = TakeRestartedMark();
+  const std::chrono::seconds restartWait(restarted ? 10 : 0);
   if (restarted)
-    WaitUntilSocketFree(DefaultControlSocketPath(), std::chrono::seconds(10));
+    WaitUntilSocketFree(DefaultControlSocketPath(), restartWait);
 
+  std::optional<FolderOwner> owner;
   std::unique_ptr<ExtensionServer> server;
   std::unique_ptr<TFrmmain> mainWindow;
   try {
+    // One instance per folder of lists, whatever socket it would listen on: taken before either
+    // database is opened, held until the program ends.
+    owner = FolderOwner::Acquire(
+        PrepareDatabaseFolder(QCoreApplication::applicationDirPath().toStdString()), restartWait);
+    owner->RemoveCompactionLeftovers();
     server = std::make_unique<ExtensionServer>(
         ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
-    mainWindow = std::make_unique<TFrmmain>(restarted);
+    mainWindow = std::make_unique<TFrmmain>(restarted, owner->folder());
   } catch (const std::exception& e) {
     ShowErrorMessage(nullptr, e.what());
     return EXIT_FAILURE;

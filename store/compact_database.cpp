@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "store/compaction_files.h"
 #include "store/database_error.h"
 #include "store/filter_database.h"
 #include "store/sqlcipher_file.h"
@@ -45,11 +46,17 @@ bool CompactDatabaseFile(FilterDatabase& db, const std::filesystem::path& fileNa
   try {
     // A symbolic link is followed, so the link stays and the file it names is replaced.
     const std::filesystem::path target = std::filesystem::canonical(fileName);
-    TempFile temp(target.parent_path(), "~CP");
+    TempFile temp(target.parent_path(), kCompactionFilePrefix);
     ExportCompacted(target, temp.path(), password);
     sqlcipher::OpenExisting(temp.path(), password);  // the copy opens with the same password
     temp.SetMode(std::filesystem::status(target).permissions());
     temp.Sync();
+    // A log beside the file means another process has it open: its log would be applied to the
+    // new file at its next open and ruin it, so the file stays as it is.
+    std::error_code error;
+    if (std::filesystem::exists(target.string() + "-wal", error)) {
+      return false;
+    }
     temp.ReplaceTarget(target);
     return true;
   } catch (...) {

@@ -108,6 +108,19 @@ bool ProgramSession::Terminate() {
          program_->exitCode() == 0;
 }
 
+std::unique_ptr<QProcess> ProgramSession::StartAnotherInstance() {
+  const fs::path runtime = root_ / ("run" + std::to_string(++others_));
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  QProcessEnvironment environment = environment_;
+  environment.insert("XDG_RUNTIME_DIR", Q(runtime));
+  auto process = std::make_unique<QProcess>();
+  process->setProcessEnvironment(environment);
+  process->start(Q(programFolder_ / "TervaneAntiSpam"), {});
+  process->waitForStarted(5000);
+  return process;
+}
+
 CommandResult ProgramSession::Oectl(const QStringList& arguments) {
   QProcess oectl;
   oectl.setProcessEnvironment(environment_);

@@ -46,6 +46,10 @@ class ProgramSession {
   bool StartAttached();
   // Sends SIGTERM and waits for the end; true iff it exited normally with status 0.
   bool Terminate();
+  // Starts one more instance of the same program file with a runtime folder of its own (so a
+  // control socket of its own), as another desktop session of the user would; its standard
+  // error is read through the returned process.
+  std::unique_ptr<QProcess> StartAnotherInstance();
 
   // The processes running this session's program file (the started one and any it started).
   std::vector<int> RunningInstances() const;
@@ -70,6 +74,7 @@ class ProgramSession {
   QProcessEnvironment environment_;
   std::unique_ptr<QProcess> program_;
   int delivered_ = 0;
+  int others_ = 0;
 };
 
 // Polls condition every 50 ms until it holds or timeout passes; true iff it held.

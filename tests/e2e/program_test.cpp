@@ -1,6 +1,8 @@
 // The whole program, run as a real process on its own Maildir and driven only through oectl.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <QFile>
 #include <filesystem>
 #include <fstream>
@@ -196,6 +198,48 @@ TEST_F(ProgramTest, MissingDatabaseRestartsOnceThenStaysUpReportingTheError) {
   for (std::string line; std::getline(lines, line);)
     reports += line.find("cust.mdb") != std::string::npos;
   EXPECT_EQ(reports, 1) << ReadBytes(errors);
+}
+
+// Two desktop sessions of one user get two control sockets but share the program folder: the
+// second instance must not touch the lists the first one works on, even across a compaction.
+TEST_F(ProgramTest, ASecondInstanceOnTheSameListsStopsAtOnceAndAKilledOwnerFreesThem) {
+  ASSERT_TRUE(session.StartAttached());
+  const qint64 owner = session.program().processId();
+  const std::unique_ptr<QProcess> second = session.StartAnotherInstance();
+  ASSERT_TRUE(second->waitForFinished(10000));
+  EXPECT_NE(second->exitCode(), 0);
+  EXPECT_NE(second->readAllStandardError().toStdString().find("in use by process " +
+                                                              std::to_string(owner)),
+            std::string::npos);
+
+  // A compaction killed half way leaves its copy; the next owner clears it and works on.
+  std::ofstream(session.programFolder() / "~CPk1ll3d") << "half a copy";
+  session.Deliver("bob@shop.example", "first\n");
+  ::kill(static_cast<pid_t>(owner), SIGKILL);
+  session.program().waitForFinished(5000);
+  ASSERT_TRUE(session.StartAttached());
+  EXPECT_FALSE(fs::exists(session.programFolder() / "~CPk1ll3d"));
+  ASSERT_TRUE(StopMailClient());
+  EXPECT_EQ(Lists(session.programFolder()).Misc("number"), 1);
+}
+
+// Many instances started at once, as a login with several autostart entries may do: exactly one
+// stays.
+TEST_F(ProgramTest, OfFiveSimultaneousStartsExactlyOneStays) {
+  constexpr int kRounds = 100;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<std::unique_ptr<QProcess>> starts;
+    for (int i = 0; i < 5; ++i)
+      starts.push_back(session.StartAnotherInstance());
+    ASSERT_TRUE(WaitUntil([&] { return session.RunningInstances().size() == 1; }))
+        << "round " << round;
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(session.RunningInstances().size(), 1u) << "round " << round;
+    for (const auto& process : starts)
+      process->kill();
+    for (const auto& process : starts)
+      process->waitForFinished(5000);
+  }
 }
 
 TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {

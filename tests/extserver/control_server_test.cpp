@@ -10,11 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,24 @@ TEST_F(ControlServerTest, ARefusingHandlerIsAnsweredAndServingGoesOn) {
   EXPECT_FALSE(click.ok);
   EXPECT_NE(click.error.find("database is locked"), std::string::npos) << click.error;
   EXPECT_TRUE(Ask(R"({"cmd":"status"})").ok);
+}
+
+// The program's own commands share the socket: answered with their members, refused with their
+// reason, and never in place of one of the mail client's commands.
+TEST_F(ControlServerTest, ProgramCommandsAreAnsweredBesideTheMailClients) {
+  server_.SetProgramCommand("echo", [](const QJsonObject& request) {
+    if (request.value("text").toString().isEmpty())
+      throw std::runtime_error("nothing to echo");
+    return QJsonObject{{"text", request.value("text")}};
+  });
+  server_.SetProgramCommand(
+      "status", [](const QJsonObject&) -> QJsonObject { throw std::runtime_error("taken over"); });
+  TestClient client(files_.socketPath);
+  EXPECT_EQ(client.Ask(R"({"cmd":"echo","text":"hi"})"), R"({"ok":true,"text":"hi"})");
+  EXPECT_EQ(client.Ask(R"({"cmd":"echo"})"), R"({"error":"nothing to echo","ok":false})");
+  EXPECT_EQ(Decoded(client.Ask(R"({"cmd":"status"})")).running, true);
+  server_.SetProgramCommand("echo", nullptr);
+  EXPECT_FALSE(Decoded(client.Ask(R"({"cmd":"echo","text":"hi"})")).ok);
 }
 
 TEST_F(ControlServerTest, BadRequestsAreRefusedAndTheConnectionServesOn) {

@@ -28,7 +28,9 @@ class NoReports : public ISpamReporter {
 class SessionTest : public ::testing::Test {
  protected:
   std::string programFolder() const { return program.dir.path().string() + "/"; }
-  bool Attach() { return AttachToMailClient(oe, db, programFolder(), spamFolderId, level); }
+  bool Attach() {
+    return AttachToMailClient(oe, db, programFolder(), programFolder(), spamFolderId, level);
+  }
 
   int32_t Number() {
     db.ADODataSet3.Query(QueryText::kMiscWhereId1);

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/shell/scoped_env.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/shell/scoped_env.h"
+#include "tests/support/scoped_env.h"
 
 namespace tervane {
 namespace {

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "extserver/unique_fd.h"
-#include "tests/shell/scoped_env.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unix_socket.h"
 

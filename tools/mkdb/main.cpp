@@ -10,18 +10,20 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "store/database_error.h"
 #include "store/database_maker.h"
 #include "store/filter_database.h"
 
 namespace {
 
+constexpr char kProgram[] = "tervane-mkdb";
 constexpr int kOk = 0;
 constexpr int kRefused = 1;
-constexpr int kUsage = 2;
 
 constexpr const char* kUsageText =
     "usage: tervane-mkdb DIR [--reference-list FILE] [--keep-existing]\n"
+    "       tervane-mkdb --help | --version\n"
     "  Creates DIR/cust.mdb (empty white and black lists, default settings) and DIR/ospam.mdb\n"
     "  (the reference list of spam senders: one address per line of FILE, blank lines and\n"
     "  lines beginning with '#' skipped). An existing file is never overwritten: without\n"
@@ -57,7 +59,7 @@ std::optional<Options> ParseArguments(const std::vector<std::string_view>& args)
 }
 
 int Refuse(const std::string& message) {
-  std::cerr << "tervane-mkdb: " << message << "\n";
+  std::cerr << kProgram << ": " << message << "\n";
   return kRefused;
 }
 
@@ -108,15 +110,14 @@ int Run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::cout << kUsageText;
-    return kOk;
+  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
+  if (const std::optional<int> answered =
+          tervane::AnswerStandardOptions(kProgram, kUsageText, args)) {
+    return *answered;
   }
   const std::optional<Options> options = ParseArguments(args);
   if (!options) {
-    std::cerr << kUsageText;
-    return kUsage;
+    return tervane::WrongUsage(kProgram, kUsageText);
   }
   return Run(*options);
 }

@@ -22,7 +22,7 @@
 #include "extserver/maildir_delivery.h"
 #include "mailclient/extension_interface.h"
 #include "tools/oectl/answer_text.h"
-#include "tools/oectl/control_client.h"
+#include "extserver/control_client.h"
 
 namespace tervane {
 namespace {

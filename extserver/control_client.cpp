@@ -1,7 +1,8 @@
-#include "tools/oectl/control_client.h"
+#include "extserver/control_client.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QJsonDocument>
 #include <QLocalSocket>
 #include <QString>
 
@@ -17,7 +18,7 @@ std::string ExchangeRequest(const std::filesystem::path& socketPath, const std::
     switch (socket.error()) {
       case QLocalSocket::ServerNotFoundError:
       case QLocalSocket::ConnectionRefusedError:
-        throw ControlClientError("no mail client is running at " + where);
+        throw ControlNotRunning("no mail client is running at " + where);
       default:
         throw ControlClientError("cannot connect to the mail client at " + where + ": " +
                                  socket.errorString().toStdString());
@@ -40,6 +41,22 @@ std::string ExchangeRequest(const std::filesystem::path& socketPath, const std::
   }
   received.truncate(end);
   return received.toStdString();
+}
+
+QJsonObject ExchangeCommand(const std::filesystem::path& socketPath, const QJsonObject& request,
+                            std::chrono::milliseconds timeout) {
+  const std::string line = QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString();
+  const QJsonDocument answer = QJsonDocument::fromJson(
+      QByteArray::fromStdString(ExchangeRequest(socketPath, line, timeout)));
+  if (!answer.isObject()) {
+    throw ControlClientError("the mail client at " + socketPath.string() +
+                             " gave an answer that is not a JSON object");
+  }
+  QJsonObject object = answer.object();
+  if (!object.value("ok").toBool()) {
+    throw ControlRefusal(object.value("error").toString().toStdString());
+  }
+  return object;
 }
 
 }  // namespace tervane

@@ -1,5 +1,5 @@
-#ifndef TERVANE_TESTS_SHELL_SCOPED_ENV_H_
-#define TERVANE_TESTS_SHELL_SCOPED_ENV_H_
+#ifndef TERVANE_TESTS_SUPPORT_SCOPED_ENV_H_
+#define TERVANE_TESTS_SUPPORT_SCOPED_ENV_H_
 
 #include <stdlib.h>
 
@@ -37,4 +37,4 @@ class ScopedEnv {
 
 }  // namespace tervane::testing
 
-#endif  // TERVANE_TESTS_SHELL_SCOPED_ENV_H_
+#endif  // TERVANE_TESTS_SUPPORT_SCOPED_ENV_H_

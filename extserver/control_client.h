@@ -1,0 +1,45 @@
+#ifndef TERVANE_EXTSERVER_CONTROL_CLIENT_H_
+#define TERVANE_EXTSERVER_CONTROL_CLIENT_H_
+
+#include <QJsonObject>
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace tervane {
+
+// Why a request got no answer; what() is a one-line message naming the socket.
+class ControlClientError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Nothing listens at the socket: no mail client (and so no program) is running there.
+class ControlNotRunning : public ControlClientError {
+ public:
+  using ControlClientError::ControlClientError;
+};
+
+// The server answered with a refusal; what() is its one-line reason.
+class ControlRefusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Sends requestLine (without a line break) to the mail client's control socket at socketPath
+// and returns its answer line. Throws ControlClientError when no mail client is running there,
+// the connection fails, or no answer arrives within timeout.
+std::string ExchangeRequest(const std::filesystem::path& socketPath, const std::string& requestLine,
+                            std::chrono::milliseconds timeout);
+
+// Sends request (a JSON object naming its command in "cmd") and returns the answer object.
+// Throws ControlClientError as ExchangeRequest does (ControlNotRunning when nothing listens),
+// ControlRefusal when the answer's "ok" is false, and ControlClientError for an answer that is
+// not a JSON object.
+QJsonObject ExchangeCommand(const std::filesystem::path& socketPath, const QJsonObject& request,
+                            std::chrono::milliseconds timeout);
+
+}  // namespace tervane
+
+#endif  // TERVANE_EXTSERVER_CONTROL_CLIENT_H_
