@@ -5,12 +5,9 @@
 #include <string>
 
 #include "engine/spam_reporter.h"
+#include "ui/maker_site.h"  // MakerServerHost
 
 namespace tervane {
-
-// Returns the host of the maker's web server: $TERVANE_SERVER when set and not empty (tests
-// point it at a local server), else kMakerHost.
-std::string MakerServerHost();
 
 // Sends each report as one HTTP GET through Qt Network. Nothing is awaited and no answer is
 // read; each reply is deleted once finished, and requests still running when the reporter goes
