@@ -16,6 +16,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "tests/support/unprivileged.h"
+
 namespace tervane::testing {
 namespace {
 
@@ -49,21 +51,18 @@ int FreeLocalPort() {
   return port;
 }
 
-// Runs program with arguments, as nobody when this process is root. True iff it exited 0;
-// otherwise *output holds what it printed.
+// Runs program with arguments, as nobody when this process is root (PostgreSQL refuses root). True
+// iff it exited 0; otherwise *output holds what it printed.
 bool RunStep(const std::filesystem::path& program, const QStringList& arguments,
              std::string* output) {
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setWorkingDirectory("/");  // nobody may not enter ours
-  QStringList command{QString::fromStdString(program.string())};
-  command += arguments;
-  if (::geteuid() == 0) {
-    command = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups"} + command;
-    process.start("setpriv", command);
-  } else {
-    process.start(command.front(), command.mid(1));
-  }
+  process.setChildProcessModifier([] {
+    if (!BecomeUnprivileged())
+      ::_exit(127);
+  });
+  process.start(QString::fromStdString(program.string()), arguments);
   const bool finished = process.waitForFinished(kStepTimeoutMs);
   *output = process.readAll().toStdString();
   if (!finished) {

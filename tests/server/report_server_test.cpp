@@ -13,37 +13,24 @@
 #include "server/reference_publisher.h"
 #include "server/report_server.h"
 #include "server/report_store.h"
+#include "tests/server/server_under_test.h"
 #include "tests/server/store_backends.h"
 
 namespace tervane {
 namespace {
 
 using testing::BackendNames;
+using testing::ServerUnderTest;
 using testing::StoreBackends;
 using testing::TempDir;
 
 constexpr char kDigestA[] = "0123456789ABCDEF0123456789ABCDEF";
 constexpr char kDigestB[] = "fedcba9876543210fedcba9876543210";
+const std::vector<std::string> kSeed = {"seed@list.example"};
 
 struct Answer {
   int status = 0;
   std::string body;
-};
-
-// One server process: its store, publisher and HTTP server on a free port of 127.0.0.1, which
-// it trusts as a proxy so that tests name the client in X-Forwarded-For.
-struct ServerUnderTest {
-  ServerUnderTest(const std::string& database, const SigningKey& key, ServerSettings settings)
-      : store(OpenReportStore(database)),
-        publisher(*store, key, {"seed@list.example"}, PublishSettings{}),
-        server(*store, publisher, settings) {
-    server.Start();
-    port = server.Listen(QHostAddress::LocalHost, 0);
-  }
-  std::unique_ptr<ReportStore> store;
-  ReferencePublisher publisher;
-  ReportServer server;
-  quint16 port = 0;
 };
 
 template <typename Backend>
@@ -61,7 +48,7 @@ class ReportServerTest : public ::testing::Test {
 
   ServerUnderTest& Server() {
     if (!server_)
-      server_ = std::make_unique<ServerUnderTest>(database_, *key_, settings_);
+      server_ = std::make_unique<ServerUnderTest>(database_, *key_, kSeed, settings_);
     return *server_;
   }
 
@@ -179,7 +166,7 @@ TYPED_TEST(ReportServerTest, ServersSharingOneDatabaseServeTheSameVersions) {
   // Two stateless servers behind a load balancer: each receives one of the two reports, one of
   // them publishes, and both answer with the new version.
   auto& first = this->Server();
-  ServerUnderTest second(this->database_, *this->key_, this->settings_);
+  ServerUnderTest second(this->database_, *this->key_, kSeed, this->settings_);
   const std::string target = "/reportspam.php?spam=both%40x.example&content=";
   EXPECT_EQ(this->Send(first, target + kDigestA, "192.0.2.1").status, 200);
   EXPECT_EQ(this->Send(second, target + kDigestB, "192.0.2.2").status, 200);

@@ -8,10 +8,8 @@
 #include <exception>
 
 namespace tervane::testing {
-namespace {
 
-// Drops root to nobody/nogroup; true when the process is then unprivileged.
-bool DropRoot() {
+bool BecomeUnprivileged() {
   if (::geteuid() != 0) {
     return true;
   }
@@ -24,8 +22,6 @@ bool DropRoot() {
   return ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(nobody->pw_uid) == 0;
 }
 
-}  // namespace
-
 int RunUnprivileged(const std::function<int()>& body) {
   const pid_t child = ::fork();
   if (child < 0) {
@@ -34,7 +30,7 @@ int RunUnprivileged(const std::function<int()>& body) {
   if (child == 0) {
     int code = 255;
     try {
-      if (DropRoot()) {
+      if (BecomeUnprivileged()) {
         code = body();
       }
     } catch (const std::exception&) {

@@ -12,6 +12,11 @@ namespace tervane::testing {
 // REQUIRES: what body touches is reachable by that user (make test folders 0755/0777 first).
 int RunUnprivileged(const std::function<int()>& body);
 
+// Makes this process the user "nobody" (group "nogroup") when it runs as root; nothing
+// otherwise. True when the process is then unprivileged. For a child about to run a program
+// (QProcess::setChildProcessModifier).
+bool BecomeUnprivileged();
+
 }  // namespace tervane::testing
 
 #endif  // TERVANE_TESTS_SUPPORT_UNPRIVILEGED_H_
