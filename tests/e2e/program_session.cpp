@@ -73,9 +73,9 @@ ProgramSession::~ProgramSession() {
   WaitUntil([this] { return RunningInstances().empty(); }, std::chrono::seconds(5));
 }
 
-std::vector<int> ProgramSession::RunningInstances() const {
+std::vector<int> ProgramSession::RunningInstances(const std::string& file) const {
   std::vector<int> pids;
-  const fs::path program = programFolder_ / "TervaneAntiSpam";
+  const fs::path program = programFolder_ / file;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
@@ -121,16 +121,24 @@ std::unique_ptr<QProcess> ProgramSession::StartAnotherInstance() {
   return process;
 }
 
+void ProgramSession::SetEnvironment(const QString& name, const QString& value) {
+  environment_.insert(name, value);
+}
+
 CommandResult ProgramSession::Oectl(const QStringList& arguments) {
-  QProcess oectl;
-  oectl.setProcessEnvironment(environment_);
-  oectl.start(Q(programFolder_ / "oectl"), arguments);
+  return RunTool("oectl", arguments);
+}
+
+CommandResult ProgramSession::RunTool(const std::string& file, const QStringList& arguments) {
+  QProcess tool;
+  tool.setProcessEnvironment(environment_);
+  tool.start(Q(programFolder_ / file), arguments);
   CommandResult result;
-  if (!oectl.waitForFinished(30000))
+  if (!tool.waitForFinished(30000))
     return result;
-  result.exitCode = oectl.exitStatus() == QProcess::NormalExit ? oectl.exitCode() : -1;
-  result.out = oectl.readAllStandardOutput().toStdString();
-  result.err = oectl.readAllStandardError().toStdString();
+  result.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+  result.out = tool.readAllStandardOutput().toStdString();
+  result.err = tool.readAllStandardError().toStdString();
   return result;
 }
 

@@ -51,10 +51,16 @@ class ProgramSession {
   // error is read through the returned process.
   std::unique_ptr<QProcess> StartAnotherInstance();
 
-  // The processes running this session's program file (the started one and any it started).
-  std::vector<int> RunningInstances() const;
+  // The processes running this session's program file (the started one and any it started),
+  // or another file of the program folder.
+  std::vector<int> RunningInstances(const std::string& file = "TervaneAntiSpam") const;
+
+  // Sets a variable of the environment the program and the tools run in (before Start).
+  void SetEnvironment(const QString& name, const QString& value);
 
   CommandResult Oectl(const QStringList& arguments);
+  // Runs a program of the program folder (such as "update") to its end, at most 30 seconds.
+  CommandResult RunTool(const std::string& file, const QStringList& arguments);
   // Folder name -> message count, from "oectl folders".
   std::map<std::string, int> FolderCounts();
   // The ids of a folder's messages, from "oectl list".
