@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "cli/command_line.h"
 #include "reflist/ed25519_keys.h"
 #include "server/reference_publisher.h"
 #include "server/report_server.h"
@@ -16,8 +17,8 @@
 
 namespace {
 
+constexpr char kProgram[] = "tervane-server";
 constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 std::vector<std::string> ReadSeed(const std::optional<std::filesystem::path>& file) {
   if (!file)
@@ -57,16 +58,14 @@ int Serve(const tervane::ServerOptions& options) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::cout << tervane::kServerUsage;
-    return 0;
+  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
+  if (const std::optional<int> answered =
+          tervane::AnswerStandardOptions(kProgram, tervane::kServerUsage, args)) {
+    return *answered;
   }
   const auto parsed = tervane::ParseServerOptions(args);
-  if (const auto* reason = std::get_if<std::string>(&parsed)) {
-    std::cerr << "tervane-server: " << *reason << "\n" << tervane::kServerUsage;
-    return kUsage;
-  }
+  if (const auto* reason = std::get_if<std::string>(&parsed))
+    return tervane::WrongUsage(kProgram, tervane::kServerUsage, *reason);
   const auto& options = std::get<tervane::ServerOptions>(parsed);
   try {
     if (options.makeKeyFolder) {

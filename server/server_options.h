@@ -19,6 +19,7 @@ namespace tervane {
 inline constexpr std::string_view kServerUsage =
     "usage: tervane-server --key FILE [options]\n"
     "       tervane-server --make-key DIR\n"
+    "       tervane-server --help | --version\n"
     "Receives spam reports and publishes signed versions of the reference list.\n"
     "  --make-key DIR          write a new key pair: DIR/update.key (private, keep it secret)\n"
     "                          and DIR/update.pub (ships beside the program as update.pub)\n"

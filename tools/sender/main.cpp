@@ -9,7 +9,9 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "engine/address_rules.h"
 #include "extserver/header_fields.h"
 #include "extserver/message_file.h"
@@ -36,13 +38,21 @@ std::string Printable(std::string text) {
   return text;
 }
 
+constexpr char kProgram[] = "tervane-sender";
+constexpr char kUsage[] =
+    "usage: tervane-sender FILE...\n"
+    "       tervane-sender --help | --version\n"
+    "  Prints for each message file: the file, the sender address the filter looks up, 1 when\n"
+    "  a reference list may hold it (else 0), 1 when the message came through a mailing list.\n";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (argc < 2) {
-    std::cerr << "usage: tervane-sender FILE...\n";
-    return 2;
-  }
+  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
+  if (const std::optional<int> answered = tervane::AnswerStandardOptions(kProgram, kUsage, args))
+    return *answered;
+  if (args.empty())
+    return tervane::WrongUsage(kProgram, kUsage);
   int status = 0;
   for (int i = 1; i < argc; ++i) {
     const std::optional<std::string> headers = tervane::ReadMessageHeaders(argv[i]);
