@@ -15,7 +15,7 @@ package=$("$top/data/reference/fetch_corpus.sh" "${CORPUS_DIR:-$build/corpus}")
 work=$(mktemp -d)
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT

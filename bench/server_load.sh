@@ -15,7 +15,7 @@ sync=${SYNC:-}   # SYNC=--sync-each-report waits for the disk at every report
 work=$(mktemp -d)
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
