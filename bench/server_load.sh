@@ -7,7 +7,7 @@
 #   bench/server_load.sh [BUILD_DIR]     (default: build; build it first)
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bin=$(cd "${1:-$top/build}/bin" && pwd)
+server=$(cd "${1:-$top/build}/server" && pwd)/tervane-server
 connections=${CONNECTIONS:-64}
 seconds=${SECONDS_TO_RUN:-15}
 sync=${SYNC:-}   # SYNC=--sync-each-report waits for the disk at every report
@@ -20,8 +20,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$bin/tervane-server" --make-key "$work/keys" >/dev/null
-"$bin/tervane-server" --key "$work/keys/update.key" --port 0 --database "$work/reports.sqlite" \
+"$server" --make-key "$work/keys" >/dev/null
+"$server" --key "$work/keys/update.key" --port 0 --database "$work/reports.sqlite" \
   --rate-limit 1000000000 --rate-burst 1000000000 --publish-interval 3600 $sync \
   >"$work/server.txt" 2>"$work/errors.txt" &
 pid=$!

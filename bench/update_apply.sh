@@ -7,6 +7,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin=$(cd "${1:-$top/build}/bin" && pwd)
+server=$(cd "${1:-$top/build}/server" && pwd)/tervane-server
 references=${REFERENCES:-1000000}
 
 work=$(mktemp -d)
@@ -22,7 +23,7 @@ chmod 700 "$work/run"
 cp -r "$bin"/. "$work/program/"
 rm -f "$work/program/cust.mdb" "$work/program/ospam.mdb" "$work/program/update.pub"
 "$work/program/tervane-mkdb" "$work/program" --reference-list "$top/data/reference_spam.txt" >/dev/null
-"$bin/tervane-server" --make-key "$work/keys" >/dev/null
+"$server" --make-key "$work/keys" >/dev/null
 cp "$work/keys/update.pub" "$work/program/update.pub"
 
 echo "making a list of $references addresses and the shipped ones, and publishing it..."
@@ -33,7 +34,7 @@ with open(sys.argv[1], "w") as out:
         out.write(f"sender{i}@spam{i % 977}.example\n")
 PY
 grep -v '^#' "$top/data/reference_spam.txt" >>"$work/seed.txt"
-"$bin/tervane-server" --key "$work/keys/update.key" --port 0 --database "$work/reports.sqlite" \
+"$server" --key "$work/keys/update.key" --port 0 --database "$work/reports.sqlite" \
   --seed "$work/seed.txt" >"$work/server.txt" 2>&1 &
 pids+=($!)
 for _ in $(seq 600); do grep -q '^listening' "$work/server.txt" && break; sleep 0.05; done

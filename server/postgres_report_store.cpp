@@ -116,14 +116,10 @@ class PostgresReportStore : public ReportStore {
   }
 
  private:
-  // Runs body, turning libpqxx's errors into StoreError.
+  // libpqxx throws its own errors and the standard library's.
   template <typename Body>
-  static void Run(Body body) {
-    try {
-      body();
-    } catch (const std::exception& e) {
-      throw StoreError(std::string("PostgreSQL: ") + e.what());
-    }
+  static void Run(Body&& body) {
+    TranslateErrors<std::exception>("PostgreSQL: ", std::forward<Body>(body));
   }
 
   std::unique_ptr<pqxx::connection> connection_;

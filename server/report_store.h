@@ -82,6 +82,16 @@ struct StoreOptions {
 std::unique_ptr<ReportStore> OpenReportStore(const std::string& database,
                                              const StoreOptions& options = {});
 
+// For the stores: runs body, turning an exception of type Error into StoreError(prefix + what()).
+template <typename Error, typename Body>
+void TranslateErrors(const char* prefix, Body&& body) {
+  try {
+    body();
+  } catch (const Error& e) {
+    throw StoreError(std::string(prefix) + e.what());
+  }
+}
+
 // True iff database names a PostgreSQL database rather than a SQLite file.
 bool IsPostgresAddress(std::string_view database);
 

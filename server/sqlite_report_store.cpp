@@ -156,14 +156,9 @@ class SqliteReportStore : public ReportStore {
   }
 
  private:
-  // Runs body, turning the data layer's errors into StoreError.
   template <typename Body>
-  static void Run(Body body) {
-    try {
-      body();
-    } catch (const DatabaseError& e) {
-      throw StoreError(std::string("report database: ") + e.what());
-    }
+  static void Run(Body&& body) {
+    TranslateErrors<DatabaseError>("report database: ", std::forward<Body>(body));
   }
 
   // Steps statement: true for a row, false when done; throws on an error.

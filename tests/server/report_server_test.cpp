@@ -34,13 +34,12 @@ struct Answer {
 };
 
 template <typename Backend>
-class ReportServerTest : public ::testing::Test {
+class ReportServerTest : public testing::BackendTest<Backend> {
  protected:
   void SetUp() override {
-    std::string reason;
-    database_ = backend_.Database(&reason);
-    if (database_.empty())
-      GTEST_SKIP() << reason;
+    testing::BackendTest<Backend>::SetUp();
+    if (this->IsSkipped())
+      return;
     MakeKeyPair(keys_.path());
     key_.emplace(SigningKey::Load(keys_ / "update.key"));
     settings_.trustedProxy = QHostAddress::LocalHost;
@@ -48,7 +47,7 @@ class ReportServerTest : public ::testing::Test {
 
   ServerUnderTest& Server() {
     if (!server_)
-      server_ = std::make_unique<ServerUnderTest>(database_, *key_, kSeed, settings_);
+      server_ = std::make_unique<ServerUnderTest>(this->database_, *key_, kSeed, settings_);
     return *server_;
   }
 
@@ -74,8 +73,6 @@ class ReportServerTest : public ::testing::Test {
     return Send(Server(), target, client, method);
   }
 
-  Backend backend_;
-  std::string database_;
   TempDir keys_;
   std::optional<SigningKey> key_;
   ServerSettings settings_;

@@ -29,14 +29,13 @@ std::vector<std::string> Sorted(std::vector<std::string> addresses) {
 }
 
 template <typename Backend>
-class ReportStoreTest : public ::testing::Test {
+class ReportStoreTest : public testing::BackendTest<Backend> {
  protected:
   void SetUp() override {
-    std::string reason;
-    database_ = backend_.Database(&reason);
-    if (database_.empty())
-      GTEST_SKIP() << reason;
-    store_ = OpenReportStore(database_);
+    testing::BackendTest<Backend>::SetUp();
+    if (this->IsSkipped())
+      return;
+    store_ = OpenReportStore(this->database_);
   }
 
   void Report(const std::string& address, char digest, const std::string& client,
@@ -44,8 +43,6 @@ class ReportStoreTest : public ::testing::Test {
     store_->AddReport(SpamReport{address, Digest(digest), client, received});
   }
 
-  Backend backend_;
-  std::string database_;
   std::unique_ptr<ReportStore> store_;
 };
 

@@ -26,6 +26,22 @@ struct PostgresBackend {
 
 using StoreBackends = ::testing::Types<SqliteBackend, PostgresBackend>;
 
+// A typed test's base: a fresh database of its backend in database_, or the case skipped with
+// the reason when the backend has none.
+template <typename Backend>
+class BackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string reason;
+    database_ = backend_.Database(&reason);
+    if (database_.empty())
+      GTEST_SKIP() << reason;
+  }
+
+  Backend backend_;
+  std::string database_;
+};
+
 class BackendNames {
  public:
   template <typename T>
