@@ -8,6 +8,8 @@
 #include <QHttpServer>
 #include <QHttpServerResponse>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTimer>
 #include <csignal>
@@ -25,6 +27,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/unprivileged.h"
 #include "updater/update_result.h"
+#include "updater/update_window.h"
 
 namespace tervane {
 namespace {
@@ -313,6 +316,32 @@ TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
   EXPECT_TRUE(refused.out.starts_with("Update failed: cannot write the new list")) << refused.out;
   EXPECT_EQ(testing::ReadBytes(userFolder / "ospam.mdb"), mine);
   EXPECT_EQ(Entries(userFolder), (std::set<std::string>{"ospam.mdb"}));
+}
+
+TEST(UpdateWindowTest, ShowsTheDownloadThenTheSentenceAndLetsTheUserClose) {
+  UpdateWindow window;
+  window.show();
+  UpdateProgress progress;
+  progress.stage = UpdateProgress::Stage::kDownloading;
+  progress.version = 42;
+  progress.bytesReceived = 1'500'000;
+  progress.bytesTotal = 3'000'000;
+  window.ShowProgress(progress);
+  auto* bar = window.findChild<QProgressBar*>();
+  auto* close = window.findChild<QPushButton*>();
+  ASSERT_TRUE(bar && close);
+  EXPECT_EQ(bar->value() * 2, bar->maximum());
+  EXPECT_FALSE(close->isEnabled());
+  if (const QString dir = qEnvironmentVariable("TERVANE_SCREENSHOTS"); !dir.isEmpty())
+    window.grab().save(dir + "/update_progress.png");
+
+  window.ShowResult("Reference list updated to version 42: 18,204 addresses (+311).", "");
+  EXPECT_TRUE(close->isEnabled());
+  EXPECT_FALSE(bar->isVisible());
+  if (const QString dir = qEnvironmentVariable("TERVANE_SCREENSHOTS"); !dir.isEmpty())
+    window.grab().save(dir + "/update_result.png");
+  close->click();
+  EXPECT_FALSE(window.isVisible());
 }
 
 TEST(UpdateResultTest, OneSentencePerOutcome) {
