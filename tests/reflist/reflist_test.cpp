@@ -50,12 +50,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ListRow{"too_long", std::string(318, 'a') + "@b.c\n", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(AddressListTest, FormatSortsAndDropsRepeatsAndParsesBack) {
-  const std::string text = FormatAddressList({"z@x.example", "a@x.example", "z@x.example"});
-  EXPECT_EQ(text, "a@x.example\nz@x.example\n");
-  EXPECT_EQ(ParseAddressListText(text), (std::vector<std::string>{"a@x.example", "z@x.example"}));
-}
-
 struct ManifestRow {
   const char* name;
   std::string json;
@@ -92,16 +86,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ManifestRow{"not_an_object", "[1,2]", false},
                       ManifestRow{"cut_short", Json("1", "1").substr(0, 30), false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ManifestTest, JsonRoundTrip) {
-  const ReleaseManifest manifest{42, 18204, kSha, kSig};
-  const std::optional<ReleaseManifest> back = ParseManifestJson(ManifestJson(manifest));
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->version, 42);
-  EXPECT_EQ(back->addressCount, 18204);
-  EXPECT_EQ(back->sha256, kSha);
-  EXPECT_EQ(back->signature, kSig);
-}
 
 TEST(SignedBytesTest, AreTheVersionAndTheDigestOnLinesOfTheirOwn) {
   EXPECT_EQ(SignedBytes(42, "ab12"), "42\nab12\n");
