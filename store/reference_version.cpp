@@ -7,6 +7,7 @@
 #include "store/database_error.h"
 #include "store/database_maker.h"
 #include "store/filter_database.h"
+#include "store/folder_owner.h"
 #include "store/sqlcipher_file.h"
 #include "store/temp_file.h"
 
@@ -26,7 +27,21 @@ void ReplaceReferenceDatabase(const std::filesystem::path& folder,
   CreateReferenceDatabase(temp.path(), addresses);
   SetReferenceListVersion(temp.path(), version);
   temp.Sync();
-  temp.ReplaceTarget(folder / kReferenceDatabaseFile);
+  // A write-ahead log beside the old file belongs to it. While a program owns the folder the log
+  // is that program's, and goes when it closes the old file. With no owner it is what a killed
+  // program left, and SQLite would replay it into the new file: it goes with the old file.
+  std::optional<FolderOwner> owner;
+  try {
+    owner = FolderOwner::Acquire(folder);
+  } catch (const DatabaseError&) {
+    // FolderInUse: the program's own log. Any other failure: leave the log to its owner too.
+  }
+  const std::filesystem::path target = folder / kReferenceDatabaseFile;
+  temp.ReplaceTarget(target);
+  if (owner) {
+    for (const char* suffix : {"-wal", "-shm"})
+      std::filesystem::remove(target.string() + suffix, error);
+  }
 }
 
 std::optional<ReferenceListInfo> ReadReferenceListInfo(const std::filesystem::path& file) {

@@ -30,7 +30,8 @@ void SetReferenceListVersion(const std::filesystem::path& file, int32_t version)
 // folder, then renames it over folder/ospam.mdb: the file there is always either the old or the
 // complete new one, and on any failure (a full disk, a folder that cannot be written) the old
 // file is left as it was and no temporary file remains. A program that holds the old file open
-// goes on reading it until it reopens. Throws DatabaseError naming the step and the reason.
+// goes on reading it until it reopens; when no program owns the folder, a log a killed program
+// left beside the old file goes with it. Throws DatabaseError naming the step and the reason.
 void ReplaceReferenceDatabase(const std::filesystem::path& folder,
                               const std::vector<std::string>& addresses, int32_t version);
 
