@@ -60,22 +60,23 @@ quint16 ReportServer::Listen(const QHostAddress& address, quint16 port) {
 }
 
 void ReportServer::Start() {
-  const int64_t before = store_.LatestVersion().value_or(ReleaseManifest{}).version;
-  const ReleaseManifest latest = publisher_.Publish(NowSeconds());
-  if (latest.version != before)
-    emit Published(latest.version, latest.addressCount);
+  Publish();
   publishTimer_.start();
 }
 
 void ReportServer::PublishNow() {
   try {
-    const int64_t before = store_.LatestVersion().value_or(ReleaseManifest{}).version;
-    const ReleaseManifest latest = publisher_.Publish(NowSeconds());
-    if (latest.version != before)
-      emit Published(latest.version, latest.addressCount);
+    Publish();
   } catch (const std::exception& e) {
     std::cerr << "tervane-server: publishing failed: " << e.what() << "\n";
   }
+}
+
+void ReportServer::Publish() {
+  const int64_t before = store_.LatestVersion().value_or(ReleaseManifest{}).version;
+  const ReleaseManifest latest = publisher_.Publish(NowSeconds());
+  if (latest.version != before)
+    emit Published(latest.version, latest.addressCount);
 }
 
 std::string ReportServer::ClientAddress(const QHttpServerRequest& request) const {

@@ -70,6 +70,8 @@ class ReportServer : public QObject {
   QHttpServerResponse HandleReport(const QHttpServerRequest& request);
   QHttpServerResponse HandleReference(const QString& name);
   QHttpServerResponse HandleUpdatePage();
+  // Publishes when the list changed and says so; throws StoreError or KeyError.
+  void Publish();
   std::string ClientAddress(const QHttpServerRequest& request) const;
 
   ReportStore& store_;
