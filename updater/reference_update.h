@@ -15,6 +15,7 @@
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QThreadPool>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -83,6 +84,9 @@ class ReferenceUpdate : public QObject {
   ReleaseManifest manifest_;
   UpdateProgress progress_;
   bool finished_ = false;
+  // The writing thread is the update's own: it has ended once the update is destroyed, so no
+  // thread outlives the run with the database library's per-thread state.
+  QThreadPool pool_;
 };
 
 }  // namespace tervane

@@ -58,11 +58,11 @@ bool RunStep(const std::filesystem::path& program, const QStringList& arguments,
   QProcess process;
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setWorkingDirectory("/");  // nobody may not enter ours
-  process.setChildProcessModifier([] {
-    if (!BecomeUnprivileged())
-      ::_exit(127);
-  });
-  process.start(QString::fromStdString(program.string()), arguments);
+  QStringList command;
+  for (const std::string& word : UnprivilegedCommandPrefix())
+    command << QString::fromStdString(word);
+  command << QString::fromStdString(program.string()) << arguments;
+  process.start(command.front(), command.mid(1));
   const bool finished = process.waitForFinished(kStepTimeoutMs);
   *output = process.readAll().toStdString();
   if (!finished) {

@@ -8,8 +8,10 @@
 #include <exception>
 
 namespace tervane::testing {
+namespace {
 
-bool BecomeUnprivileged() {
+// Drops root to nobody/nogroup; true when the process is then unprivileged.
+bool DropRoot() {
   if (::geteuid() != 0) {
     return true;
   }
@@ -22,6 +24,8 @@ bool BecomeUnprivileged() {
   return ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(nobody->pw_uid) == 0;
 }
 
+}  // namespace
+
 int RunUnprivileged(const std::function<int()>& body) {
   const pid_t child = ::fork();
   if (child < 0) {
@@ -30,7 +34,7 @@ int RunUnprivileged(const std::function<int()>& body) {
   if (child == 0) {
     int code = 255;
     try {
-      if (BecomeUnprivileged()) {
+      if (DropRoot()) {
         code = body();
       }
     } catch (const std::exception&) {
@@ -42,6 +46,12 @@ int RunUnprivileged(const std::function<int()>& body) {
     return -1;
   }
   return WEXITSTATUS(status);
+}
+
+std::vector<std::string> UnprivilegedCommandPrefix() {
+  if (::geteuid() != 0)
+    return {};
+  return {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
 }
 
 }  // namespace tervane::testing

@@ -2,6 +2,8 @@
 #define TERVANE_TESTS_SUPPORT_UNPRIVILEGED_H_
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace tervane::testing {
 
@@ -12,10 +14,10 @@ namespace tervane::testing {
 // REQUIRES: what body touches is reachable by that user (make test folders 0755/0777 first).
 int RunUnprivileged(const std::function<int()>& body);
 
-// Makes this process the user "nobody" (group "nogroup") when it runs as root; nothing
-// otherwise. True when the process is then unprivileged. For a child about to run a program
-// (QProcess::setChildProcessModifier).
-bool BecomeUnprivileged();
+// The words to put before a command so that it runs unprivileged: when the tests run as root,
+// util-linux's setpriv becoming "nobody" (group "nogroup"), else nothing. For a program started
+// from a test that has threads, where a forked child must do no more than exec.
+std::vector<std::string> UnprivilegedCommandPrefix();
 
 }  // namespace tervane::testing
 

@@ -87,8 +87,10 @@ class UpdateTest : public ::testing::Test {
 
   // Runs update with TERVANE_SERVER=server (and the given arguments), serving this process's
   // events meanwhile, for at most 60 seconds.
+  // As nobody (when root) with asNobody; childSetup runs in update's process before it starts
+  // (async-signal-safe calls only).
   UpdateRun RunUpdate(const std::string& server, const QStringList& arguments = {},
-                      std::function<void()> childSetup = {}) {
+                      std::function<void()> childSetup = {}, bool asNobody = false) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
@@ -103,7 +105,13 @@ class UpdateTest : public ::testing::Test {
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    process.start(QString::fromStdString((program_ / "update").string()), arguments);
+    QStringList command;
+    if (asNobody) {
+      for (const std::string& word : testing::UnprivilegedCommandPrefix())
+        command << QString::fromStdString(word);
+    }
+    command << QString::fromStdString((program_ / "update").string()) << arguments;
+    process.start(command.front(), command.mid(1));
     loop.exec();
     UpdateRun run;
     if (process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit)
@@ -150,7 +158,7 @@ TEST_F(UpdateTest, BringsTheSignedListAndIsThenUpToDate) {
   ServerUnderTest server((root_ / "reports.sqlite").string(), *key_,
                          {"old@spam.example", "new@spam.example", "third@spam.example"});
   const UpdateRun first = RunUpdate(server.Host());
-  EXPECT_EQ(first.exitCode, 0);
+  EXPECT_EQ(first.exitCode, 0) << first.out;
   EXPECT_EQ(first.out, "Reference list updated to version 1: 3 addresses (+1).\n");
   EXPECT_TRUE(Lists(program_, "NEW@spam.example"));
   EXPECT_FALSE(Lists(program_, "older@spam.example"));
@@ -160,7 +168,9 @@ TEST_F(UpdateTest, BringsTheSignedListAndIsThenUpToDate) {
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_EQ(second.out, "Already up to date.\n");
   EXPECT_EQ(testing::ReadBytes(program_ / "ospam.mdb"), updated);
-  EXPECT_EQ(Entries(program_), (std::set<std::string>{"ospam.mdb", "update", "update.pub"}));
+  // No temporary file stays; the lock file is the folder owner's, made once and kept.
+  EXPECT_EQ(Entries(program_),
+            (std::set<std::string>{"ospam.mdb", "tervane.lock", "update", "update.pub"}));
 }
 
 TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
@@ -293,11 +303,7 @@ TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
                              fs::perms::group_exec | fs::perms::others_read |
                              fs::perms::others_exec;
   fs::permissions(program_, readOnly);
-  const auto asNobody = [] {
-    if (!testing::BecomeUnprivileged())
-      ::_exit(127);
-  };
-  const UpdateRun run = RunUpdate(server.Host(), {}, asNobody);
+  const UpdateRun run = RunUpdate(server.Host(), {}, {}, true);
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_EQ(testing::ReadBytes(program_ / "ospam.mdb"), shipped);
   const fs::path userFolder = dataHome_ / "tervane-antispam";
@@ -311,11 +317,11 @@ TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
   ServerUnderTest newer(newerDatabase, *key_, {"new@spam.example", "newer@spam.example"});
   const std::string mine = testing::ReadBytes(userFolder / "ospam.mdb");
   fs::permissions(userFolder, readOnly);
-  const UpdateRun refused = RunUpdate(newer.Host(), {}, asNobody);
+  const UpdateRun refused = RunUpdate(newer.Host(), {}, {}, true);
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_TRUE(refused.out.starts_with("Update failed: cannot write the new list")) << refused.out;
   EXPECT_EQ(testing::ReadBytes(userFolder / "ospam.mdb"), mine);
-  EXPECT_EQ(Entries(userFolder), (std::set<std::string>{"ospam.mdb"}));
+  EXPECT_EQ(Entries(userFolder), (std::set<std::string>{"ospam.mdb", "tervane.lock"}));
 }
 
 TEST(UpdateWindowTest, ShowsTheDownloadThenTheSentenceAndLetsTheUserClose) {
