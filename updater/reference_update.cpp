@@ -1,5 +1,6 @@
 #include "updater/reference_update.h"
 
+#include <openssl/crypto.h>
 #include <QFutureWatcher>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -193,12 +194,16 @@ void ReferenceUpdate::Install(std::vector<std::string> addresses) {
   watcher->setFuture(
       QtConcurrent::run([folder = settings_.databaseFolder, list = std::move(addresses),
                          version = static_cast<int32_t>(manifest_.version)]() -> std::string {
+        std::string error;
         try {
           ReplaceReferenceDatabase(folder, list, version);
-          return {};
         } catch (const std::exception& e) {
-          return e.what();
+          error = e.what();
         }
+        // The database library's cipher left OpenSSL state (a random generator) with this
+        // thread; it goes now rather than with a pool thread that may outlive the run.
+        OPENSSL_thread_stop();
+        return error;
       }));
 }
 

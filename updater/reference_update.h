@@ -84,8 +84,7 @@ class ReferenceUpdate : public QObject {
   ReleaseManifest manifest_;
   UpdateProgress progress_;
   bool finished_ = false;
-  // The writing thread is the update's own: it has ended once the update is destroyed, so no
-  // thread outlives the run with the database library's per-thread state.
+  // The writing thread is the update's own: it has ended once the update is destroyed.
   QThreadPool pool_;
 };
 
