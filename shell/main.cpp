@@ -1,6 +1,7 @@
 // The program: starts hidden beside the mail client and filters its mail until it is asked to
 // end (a failed attach, the tray menu's "Online Update", SIGTERM or SIGINT).
 #include <QApplication>
+#include <QJsonObject>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -14,10 +15,12 @@
 #include "shell/frmmain.h"
 #include "shell/list_commands.h"
 #include "shell/program_values.h"
+#include "shell/reference_reopen.h"
 #include "shell/restart.h"
 #include "shell/termination_signals.h"
 #include "store/data_folder.h"
 #include "store/folder_owner.h"
+#include "store/reference_version.h"
 #include "ui/aboutbox.h"
 #include "ui/frmsetting.h"
 #include "ui/message_box.h"
@@ -90,6 +93,10 @@ int main(int argc, char* argv[]) {
     return EXIT_FAILURE;
   }
   Frmmain = mainWindow.get();
+  server->SetProgramCommand(kReopenReferenceCommand, [&mainWindow, &owner](const QJsonObject&) {
+    const bool reopened = ReopenReferenceDatabase(mainWindow->database(), owner->folder());
+    return QJsonObject{{"reopened", reopened}};
+  });
   TAboutBox aboutBox(mainWindow->shell());
   AboutBox = &aboutBox;
   TFrmsetting frmsetting(mainWindow->database(), SecurityLevel);

@@ -5,19 +5,8 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
-#include <cstdlib>
-
-#include "ui/maker_site.h"
 
 namespace tervane {
-
-std::string MakerServerHost() {
-  const char* server = std::getenv("TERVANE_SERVER");
-  if (server != nullptr && *server != '\0') {
-    return server;
-  }
-  return std::string(kMakerHost);
-}
 
 void NetworkSpamReporter::Navigate(const std::string& address) {
   // Tolerant parsing, as a browser's address bar: characters such as blanks are encoded on the

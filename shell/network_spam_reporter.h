@@ -6,12 +6,9 @@
 
 #include "engine/spam_reporter.h"
 #include "log/decision_log.h"
+#include "ui/maker_site.h"  // MakerServerHost
 
 namespace tervane {
-
-// Returns the host of the maker's web server: $TERVANE_SERVER when set and not empty (tests
-// point it at a local server), else kMakerHost.
-std::string MakerServerHost();
 
 // Sends each report as one HTTP GET through Qt Network. Nothing is awaited and no answer is
 // read; a report that could not be sent (no network, a refused connection, an HTTP error) is

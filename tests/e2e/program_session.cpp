@@ -75,9 +75,9 @@ ProgramSession::~ProgramSession() {
   WaitUntil([this] { return RunningInstances().empty(); }, std::chrono::seconds(5));
 }
 
-std::vector<int> ProgramSession::RunningInstances() const {
+std::vector<int> ProgramSession::RunningInstances(const std::string& file) const {
   std::vector<int> pids;
-  const fs::path program = programFolder_ / "TervaneAntiSpam";
+  const fs::path program = programFolder_ / file;
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
@@ -123,11 +123,15 @@ std::unique_ptr<QProcess> ProgramSession::StartAnotherInstance() {
   return process;
 }
 
-CommandResult ProgramSession::RunTool(const char* name, const QStringList& arguments,
+void ProgramSession::SetEnvironment(const QString& name, const QString& value) {
+  environment_.insert(name, value);
+}
+
+CommandResult ProgramSession::RunTool(const std::string& file, const QStringList& arguments,
                                       const QByteArray& input) {
   QProcess tool;
   tool.setProcessEnvironment(environment_);
-  tool.start(Q(programFolder_ / name), arguments);
+  tool.start(Q(programFolder_ / file), arguments);
   tool.write(input);
   tool.closeWriteChannel();
   CommandResult result;
@@ -140,7 +144,7 @@ CommandResult ProgramSession::RunTool(const char* name, const QStringList& argum
 }
 
 CommandResult ProgramSession::Oectl(const QStringList& arguments) {
-  return RunTool("oectl", arguments, {});
+  return RunTool("oectl", arguments);
 }
 
 CommandResult ProgramSession::Lists(const QStringList& arguments, const QByteArray& input) {

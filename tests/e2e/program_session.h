@@ -53,12 +53,20 @@ class ProgramSession {
   // error is read through the returned process.
   std::unique_ptr<QProcess> StartAnotherInstance();
 
-  // The processes running this session's program file (the started one and any it started).
-  std::vector<int> RunningInstances() const;
+  // The processes running this session's program file (the started one and any it started),
+  // or another file of the program folder.
+  std::vector<int> RunningInstances(const std::string& file = "TervaneAntiSpam") const;
+
+  // Sets a variable of the environment the program and the tools run in (before Start).
+  void SetEnvironment(const QString& name, const QString& value);
 
   CommandResult Oectl(const QStringList& arguments);
   // tervane-lists from the program folder, as the user runs it (its default folder of lists).
   CommandResult Lists(const QStringList& arguments, const QByteArray& input = {});
+  // Runs a program of the program folder (such as "update") to its end, at most 30 seconds,
+  // with input on its standard input.
+  CommandResult RunTool(const std::string& file, const QStringList& arguments,
+                        const QByteArray& input = {});
   // Folder name -> message count, from "oectl folders".
   std::map<std::string, int> FolderCounts();
   // The ids of a folder's messages, from "oectl list".
@@ -74,9 +82,6 @@ class ProgramSession {
   std::filesystem::path programFolder_;
   std::filesystem::path maildir_;
   std::filesystem::path configHome_;
-  // Runs the tool of that name in the program folder with the session's environment.
-  CommandResult RunTool(const char* name, const QStringList& arguments, const QByteArray& input);
-
   ReportSink reports_;
   QProcessEnvironment environment_;
   std::unique_ptr<QProcess> program_;

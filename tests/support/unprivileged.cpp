@@ -48,4 +48,10 @@ int RunUnprivileged(const std::function<int()>& body) {
   return WEXITSTATUS(status);
 }
 
+std::vector<std::string> UnprivilegedCommandPrefix() {
+  if (::geteuid() != 0)
+    return {};
+  return {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+}
+
 }  // namespace tervane::testing

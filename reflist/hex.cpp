@@ -1,0 +1,45 @@
+#include "reflist/hex.h"
+
+namespace tervane {
+namespace {
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string HexDigits(std::string_view bytes) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(2 * bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
+}
+
+std::optional<std::string> BytesFromHex(std::string_view hex) {
+  if (hex.size() % 2 != 0)
+    return std::nullopt;
+  std::string bytes;
+  bytes.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = DigitValue(hex[i]);
+    const int low = DigitValue(hex[i + 1]);
+    if (high < 0 || low < 0)
+      return std::nullopt;
+    bytes.push_back(static_cast<char>(high * 16 + low));
+  }
+  return bytes;
+}
+
+}  // namespace tervane

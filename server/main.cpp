@@ -1,0 +1,82 @@
+// tervane-server: the maker's web server. Receives the spam reports the program sends and
+// publishes signed versions of the reference list (see server/report_server.h). SIGTERM ends it
+// at once: every report it answered is committed already.
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <exception>
+#include <fstream>
+#include <iostream>
+
+#include "cli/command_line.h"
+#include "reflist/ed25519_keys.h"
+#include "server/reference_publisher.h"
+#include "server/report_server.h"
+#include "server/report_store.h"
+#include "server/server_options.h"
+#include "store/database_maker.h"
+
+namespace {
+
+constexpr char kProgram[] = "tervane-server";
+constexpr int kFailed = 1;
+
+std::vector<std::string> ReadSeed(const std::optional<std::filesystem::path>& file) {
+  if (!file)
+    return {};
+  std::ifstream in(*file);
+  if (!in)
+    throw std::runtime_error("cannot read the seed list " + file->string());
+  return tervane::ParseAddressList(in);
+}
+
+int Serve(const tervane::ServerOptions& options) {
+  using namespace tervane;
+  const SigningKey key = SigningKey::Load(options.keyFile);
+  const std::unique_ptr<ReportStore> store = OpenReportStore(options.database, options.store);
+  ReferencePublisher publisher(*store, key, ReadSeed(options.seedFile), options.publish);
+  if (publisher.SkippedSeedAddresses() > 0) {
+    std::cerr << "tervane-server: " << publisher.SkippedSeedAddresses()
+              << " seed addresses are not valid list entries and are left out\n";
+  }
+  ReportServer server(*store, publisher, options.server);
+  QObject::connect(&server, &ReportServer::Published, [](int64_t version, int64_t count) {
+    std::cout << "published version " << version << ": " << count << " addresses\n" << std::flush;
+  });
+  server.Start();
+  const QHostAddress address(QString::fromStdString(options.listenAddress));
+  const quint16 port = server.Listen(address, static_cast<quint16>(options.port));
+  if (port == 0) {
+    std::cerr << "tervane-server: cannot listen on " << options.listenAddress << ":" << options.port
+              << "\n";
+    return kFailed;
+  }
+  std::cout << "listening on " << options.listenAddress << ":" << port << "\n" << std::flush;
+  return QCoreApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
+  if (const std::optional<int> answered =
+          tervane::AnswerStandardOptions(kProgram, tervane::kServerUsage, args)) {
+    return *answered;
+  }
+  const auto parsed = tervane::ParseServerOptions(args);
+  if (const auto* reason = std::get_if<std::string>(&parsed))
+    return tervane::WrongUsage(kProgram, tervane::kServerUsage, *reason);
+  const auto& options = std::get<tervane::ServerOptions>(parsed);
+  try {
+    if (options.makeKeyFolder) {
+      tervane::MakeKeyPair(*options.makeKeyFolder);
+      std::cout << "wrote " << (*options.makeKeyFolder / tervane::kPrivateKeyFile).string()
+                << " and " << (*options.makeKeyFolder / tervane::kPublicKeyFile).string() << "\n";
+      return 0;
+    }
+    return Serve(options);
+  } catch (const std::exception& e) {
+    std::cerr << "tervane-server: " << e.what() << "\n";
+    return kFailed;
+  }
+}

@@ -1,0 +1,239 @@
+#include "updater/reference_update.h"
+
+#include <openssl/crypto.h>
+#include <QFutureWatcher>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
+#include <climits>
+#include <cstdio>
+#include <exception>
+
+#include "extserver/control_client.h"
+#include "reflist/address_list.h"
+#include "reflist/ed25519_keys.h"
+#include "store/data_folder.h"
+#include "store/filter_database.h"
+
+namespace tervane {
+namespace {
+
+constexpr qint64 kLongestManifest = 64 * 1024;
+constexpr std::chrono::seconds kReopenTimeout(5);
+
+std::string Megabytes(int64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+}  // namespace
+
+std::string ProgressText(const UpdateProgress& progress) {
+  const std::string version = std::to_string(progress.version);
+  switch (progress.stage) {
+    case UpdateProgress::Stage::kAsking:
+      return "Asking the maker's server for the newest reference list";
+    case UpdateProgress::Stage::kDownloading:
+      return "Downloading version " + version + ": " + Megabytes(progress.bytesReceived) +
+             (progress.bytesTotal > 0 ? " of " + Megabytes(progress.bytesTotal) : "") + " MB";
+    case UpdateProgress::Stage::kChecking:
+      return "Checking version " + version + ": " + GroupedNumber(progress.addresses) +
+             " addresses";
+    case UpdateProgress::Stage::kWriting:
+      return "Writing version " + version + ": " + GroupedNumber(progress.addresses) + " addresses";
+    case UpdateProgress::Stage::kReopening:
+      return "Asking the running filter to use version " + version;
+  }
+  return {};
+}
+
+ReferenceUpdate::ReferenceUpdate(UpdateSettings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)) {}
+
+ReferenceUpdate::~ReferenceUpdate() = default;
+
+void ReferenceUpdate::Start() {
+  try {
+    VerifyingKey::Load(settings_.publicKeyFile);
+  } catch (const KeyError& e) {
+    // Reported from the event loop, like every other end.
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason = std::string(e.what())] {
+          Fail("no key to check the list with: " + reason);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
+  current_ = ReadReferenceListInfo(settings_.databaseFolder / kReferenceDatabaseFile);
+  emit Progress(progress_);
+  QNetworkReply* reply = Get("/reference/latest");
+  connect(reply, &QNetworkReply::finished, this, &ReferenceUpdate::ManifestArrived);
+}
+
+QNetworkReply* ReferenceUpdate::Get(const std::string& path) {
+  QNetworkRequest request(QUrl(QString::fromStdString("http://" + settings_.server + path)));
+  request.setTransferTimeout(static_cast<int>(settings_.timeout.count()));
+  QNetworkReply* reply = network_.get(request);
+  connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+  return reply;
+}
+
+std::optional<std::string> ReferenceUpdate::ReplyFailure(QNetworkReply* reply) const {
+  const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+  if (status.isValid() && status.toInt() != 200) {
+    return "the maker's server answered " + std::to_string(status.toInt()) + " " +
+           reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
+  }
+  switch (reply->error()) {
+    case QNetworkReply::NoError:
+      return std::nullopt;
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::TimeoutError:
+      return "the maker's server " + settings_.server + " did not answer within " +
+             std::to_string(
+                 std::chrono::duration_cast<std::chrono::seconds>(settings_.timeout).count()) +
+             " seconds";
+    default:
+      return "cannot reach the maker's server " + settings_.server + " (" +
+             reply->errorString().toStdString() + ")";
+  }
+}
+
+void ReferenceUpdate::ManifestArrived() {
+  auto* reply = qobject_cast<QNetworkReply*>(sender());
+  if (const std::optional<std::string> failure = ReplyFailure(reply))
+    return Fail(*failure);
+  const QByteArray body = reply->read(kLongestManifest);
+  const std::optional<ReleaseManifest> manifest =
+      ParseManifestJson(std::string_view(body.constData(), static_cast<size_t>(body.size())));
+  if (!manifest || manifest->version > INT32_MAX)
+    return Fail("the server's answer does not describe a reference list");
+  try {
+    const VerifyingKey key = VerifyingKey::Load(settings_.publicKeyFile);
+    if (!key.Verify(SignedBytes(manifest->version, manifest->sha256), manifest->signature))
+      return Fail("signature does not match");
+  } catch (const KeyError& e) {
+    return Fail(std::string("no key to check the list with: ") + e.what());
+  }
+  manifest_ = *manifest;
+  if (current_ && manifest_.version == current_->version) {
+    UpdateResult result;
+    result.outcome = UpdateResult::Outcome::kUpToDate;
+    result.version = manifest_.version;
+    return Finish(result);
+  }
+  if (current_ && manifest_.version < current_->version) {
+    return Fail("the server offers version " + std::to_string(manifest_.version) +
+                ", older than your version " + std::to_string(current_->version));
+  }
+
+  progress_.stage = UpdateProgress::Stage::kDownloading;
+  progress_.version = manifest_.version;
+  emit Progress(progress_);
+  // No list of the announced size can be longer than this; a longer answer is cut off early.
+  const int64_t longest = manifest_.addressCount * static_cast<int64_t>(kMaxAddressBytes + 1);
+  QNetworkReply* list = Get(ListPath(manifest_.version));
+  connect(list, &QNetworkReply::downloadProgress, this,
+          [this, list, longest](qint64 received, qint64 total) {
+            if (received > longest) {
+              list->disconnect(this);
+              list->abort();
+              return Fail("the list is longer than announced");
+            }
+            progress_.bytesReceived = received;
+            progress_.bytesTotal = total > 0 ? total : 0;
+            emit Progress(progress_);
+          });
+  connect(list, &QNetworkReply::finished, this, &ReferenceUpdate::ListArrived);
+}
+
+void ReferenceUpdate::ListArrived() {
+  auto* reply = qobject_cast<QNetworkReply*>(sender());
+  if (const std::optional<std::string> failure = ReplyFailure(reply))
+    return Fail(*failure);
+  const QByteArray body = reply->readAll();
+  const std::string_view text(body.constData(), static_cast<size_t>(body.size()));
+  if (Sha256Hex(text) != manifest_.sha256)
+    return Fail("the list does not match its signed SHA-256 (forged or cut short)");
+  size_t badLine = 0;
+  std::optional<std::vector<std::string>> addresses = ParseAddressListText(text, &badLine);
+  if (!addresses)
+    return Fail("the list has an invalid line (line " + std::to_string(badLine) + ")");
+  if (static_cast<int64_t>(addresses->size()) != manifest_.addressCount) {
+    return Fail("the list holds " + GroupedNumber(static_cast<int64_t>(addresses->size())) +
+                " addresses, not the " + GroupedNumber(manifest_.addressCount) + " announced");
+  }
+  progress_.stage = UpdateProgress::Stage::kChecking;
+  progress_.addresses = static_cast<int64_t>(addresses->size());
+  emit Progress(progress_);
+  Install(std::move(*addresses));
+}
+
+void ReferenceUpdate::Install(std::vector<std::string> addresses) {
+  progress_.stage = UpdateProgress::Stage::kWriting;
+  emit Progress(progress_);
+  auto* watcher = new QFutureWatcher<std::string>(this);
+  connect(watcher, &QFutureWatcher<std::string>::finished, this, [this, watcher] {
+    watcher->deleteLater();
+    const std::string error = watcher->result();
+    if (!error.empty())
+      return Fail("cannot write the new list (" + error + ")");
+    AskProgramToReopen();
+    UpdateResult result;
+    result.outcome = UpdateResult::Outcome::kUpdated;
+    result.version = manifest_.version;
+    result.addresses = manifest_.addressCount;
+    if (current_)
+      result.previousAddresses = current_->addresses;
+    Finish(result);
+  });
+  watcher->setFuture(
+      QtConcurrent::run([folder = settings_.databaseFolder, list = std::move(addresses),
+                         version = static_cast<int32_t>(manifest_.version)]() -> std::string {
+        std::string error;
+        try {
+          ReplaceReferenceDatabase(folder, list, version);
+        } catch (const std::exception& e) {
+          error = e.what();
+        }
+        // The database library's cipher left OpenSSL state (a random generator) with this
+        // thread; it goes now rather than with a pool thread that may outlive the run.
+        OPENSSL_thread_stop();
+        return error;
+      }));
+}
+
+void ReferenceUpdate::AskProgramToReopen() {
+  progress_.stage = UpdateProgress::Stage::kReopening;
+  emit Progress(progress_);
+  try {
+    ExchangeCommand(settings_.controlSocket, QJsonObject{{"cmd", kReopenReferenceCommand}},
+                    kReopenTimeout);
+  } catch (const ControlNotRunning&) {
+    // No program runs: it opens the new list when it starts.
+  } catch (const std::exception& e) {
+    emit Warning(QString("The running filter could not switch to the new list (%1); it will use "
+                         "it from the mail client's next start.")
+                     .arg(QString::fromStdString(e.what())));
+  }
+}
+
+void ReferenceUpdate::Fail(const std::string& reason) {
+  UpdateResult result;
+  result.outcome = UpdateResult::Outcome::kFailed;
+  result.reason = reason;
+  Finish(result);
+}
+
+void ReferenceUpdate::Finish(UpdateResult result) {
+  if (finished_)
+    return;
+  finished_ = true;
+  emit Finished(result);
+}
+
+}  // namespace tervane

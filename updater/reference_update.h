@@ -1,0 +1,93 @@
+#ifndef TERVANE_UPDATER_REFERENCE_UPDATE_H_
+#define TERVANE_UPDATER_REFERENCE_UPDATE_H_
+
+// One run of update: brings the maker's newest signed reference list into ospam.mdb.
+//  1. GET http://<server>/reference/latest: the manifest (reflist/release_manifest.h); its
+//     signature is checked with the public key file before anything else is fetched. The same
+//     version as the one in place ends the run ("Already up to date."); an older one is refused.
+//  2. GET the version's list text; its SHA-256 must be the signed one, every line a listable
+//     address in order, and the count the announced one.
+//  3. A new ospam.mdb is built beside the old one and renamed over it (on a worker thread, so a
+//     window stays responsive), only when every step passed.
+//  4. A program running on the control socket is asked to reopen its reference database.
+// Every failure ends the run with ospam.mdb as it was and no temporary file left.
+// REQUIRES: a running Qt event loop on the thread that calls Start.
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QThreadPool>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "reflist/release_manifest.h"
+#include "store/reference_version.h"
+#include "updater/update_result.h"
+
+class QNetworkReply;
+
+namespace tervane {
+
+struct UpdateSettings {
+  std::string server;                        // host[:port] of the maker's web server
+  std::filesystem::path publicKeyFile;       // the program folder's update.pub
+  std::filesystem::path databaseFolder;      // the folder that holds ospam.mdb
+  std::filesystem::path controlSocket;       // the mail client's control socket (may be absent)
+  std::chrono::milliseconds timeout{30000};  // the longest wait for the server's next bytes
+};
+
+// Where a run is, for a progress line or window.
+struct UpdateProgress {
+  enum class Stage { kAsking, kDownloading, kChecking, kWriting, kReopening };
+  Stage stage = Stage::kAsking;
+  int64_t version = 0;        // known from kDownloading on
+  int64_t bytesReceived = 0;  // kDownloading
+  int64_t bytesTotal = 0;     // kDownloading: 0 while unknown
+  int64_t addresses = 0;      // from kChecking on: the list's addresses
+};
+
+// The progress as one line of text, e.g. "Downloading version 42: 1.2 of 3.4 MB".
+std::string ProgressText(const UpdateProgress& progress);
+
+class ReferenceUpdate : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit ReferenceUpdate(UpdateSettings settings, QObject* parent = nullptr);
+  ~ReferenceUpdate() override;
+
+  // Starts the run; Finished comes exactly once, later, from the event loop.
+  void Start();
+
+ signals:
+  void Progress(const tervane::UpdateProgress& progress);
+  void Finished(const tervane::UpdateResult& result);
+  // A step after the list was in place went wrong (the running program could not reopen it);
+  // the update itself stands.
+  void Warning(const QString& text);
+
+ private:
+  QNetworkReply* Get(const std::string& path);
+  void ManifestArrived();
+  void ListArrived();
+  void Install(std::vector<std::string> addresses);
+  void AskProgramToReopen();
+  // The reason a reply failed, or nothing when it brought a 200 answer.
+  std::optional<std::string> ReplyFailure(QNetworkReply* reply) const;
+  void Fail(const std::string& reason);
+  void Finish(UpdateResult result);
+
+  UpdateSettings settings_;
+  QNetworkAccessManager network_;
+  std::optional<ReferenceListInfo> current_;
+  ReleaseManifest manifest_;
+  UpdateProgress progress_;
+  bool finished_ = false;
+  // The writing thread is the update's own: it has ended once the update is destroyed.
+  QThreadPool pool_;
+};
+
+}  // namespace tervane
+
+#endif  // TERVANE_UPDATER_REFERENCE_UPDATE_H_
