@@ -279,8 +279,7 @@ TEST_F(CrashConsistencyTest, KilledDuringADetachThatHarvestsAndCompacts) {
   constexpr int kSent = 300;
   auto prepare = [&](ProgramSession& session, std::vector<TestMessage>& messages) {
     ASSERT_TRUE(session.StartAttached());
-    for (const char* sub : {"cur", "new", "tmp"})
-      fs::create_directories(session.maildir() / ".Sent" / sub);
+    MakeMaildirFolder(session.maildir() / ".Sent");
     for (int i = 0; i < kSent; ++i) {
       messages.push_back({"sent-" + std::to_string(i) + "@crash.example", "me@home.example", "Sent",
                           "friend" + std::to_string(i) + "@home.example"});
