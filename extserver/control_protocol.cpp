@@ -48,6 +48,22 @@ std::variant<QJsonObject, std::string> ParseObject(std::string_view line, std::s
   return document.object();
 }
 
+// text with every control character written as \xNN, so that a reason quoting a request's text
+// stays one line however the text was made.
+std::string OneLine(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string line;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      line += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
 // The value as a 32-bit integer, or nothing when it is not a whole number in range.
 std::optional<int32_t> ToInt32(const QJsonValue& value) {
   if (!value.isDouble()) {
@@ -215,7 +231,7 @@ std::variant<ControlRequest, std::string> DecodeRequest(std::string_view line) {
   }
   const std::optional<ControlCommand> command = ParseControlCommand(name);
   if (!command) {
-    return "unknown command: " + name;
+    return "unknown command: " + OneLine(name);
   }
   ControlRequest request;
   request.command = *command;

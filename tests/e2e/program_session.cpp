@@ -31,6 +31,18 @@ std::vector<std::vector<std::string>> CommandResult::Rows() const {
   return rows;
 }
 
+std::string ReferenceSender() {
+  std::ifstream list(TERVANE_REFERENCE_LIST);
+  for (std::string line; std::getline(list, line);) {
+    const bool plain =
+        !line.empty() &&
+        line.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.-_@") == std::string::npos;
+    if (plain && line.find('@') != std::string::npos)
+      return line;
+  }
+  return "no plain address in " TERVANE_REFERENCE_LIST;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {

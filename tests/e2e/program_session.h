@@ -89,6 +89,9 @@ class ProgramSession {
   int others_ = 0;
 };
 
+// A plain address of the shipped reference list (the source list the build makes ospam.mdb of).
+std::string ReferenceSender();
+
 // Polls condition every 50 ms until it holds or timeout passes; true iff it held.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));

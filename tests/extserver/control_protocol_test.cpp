@@ -70,8 +70,9 @@ class BadRequestTest : public ::testing::TestWithParam<BadLine> {};
 TEST_P(BadRequestTest, IsRefusedWithAReason) {
   auto decoded = DecodeRequest(GetParam().line);
   ASSERT_TRUE(std::holds_alternative<std::string>(decoded));
-  EXPECT_NE(std::get<std::string>(decoded).find(GetParam().error), std::string::npos)
-      << std::get<std::string>(decoded);
+  const std::string& reason = std::get<std::string>(decoded);
+  EXPECT_NE(reason.find(GetParam().error), std::string::npos) << reason;
+  EXPECT_EQ(reason.find('\n'), std::string::npos) << "a reason is one line: " << reason;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,6 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"NoCommand", "{}", "missing cmd"},
         BadLine{"CommandNotText", R"({"cmd":1})", "cmd must be a string"},
         BadLine{"UnknownCommand", R"({"cmd":"fly"})", "unknown command: fly"},
+        BadLine{"UnknownCommandOverTwoLines", R"({"cmd":"fly\n\u001b[2Jaway"})",
+                R"(unknown command: fly\x0a\x1b[2Jaway)"},
         BadLine{"ListWithoutFolder", R"({"cmd":"list"})", "missing folder"},
         BadLine{"FolderNotText", R"({"cmd":"list","folder":true})", "folder must be a string"},
         BadLine{"FractionalFolderId", R"({"cmd":"list","folder":1.5})", "name or an id"},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "store/filter_database.h"
+#include "store/integrity_check.h"
 #include "tests/store/store_test_support.h"
 
 namespace tervane {
@@ -73,6 +74,8 @@ TEST(Compaction, KeepsEveryRowAndThePassword) {
   EXPECT_EQ(std::filesystem::status(folder.customer()).permissions(),
             static_cast<std::filesystem::perms>(0640));
   EXPECT_EQ(FileNames(folder.dir.path()), (std::vector<std::string>{"cust.mdb", "ospam.mdb"}));
+  EXPECT_EQ(IntegrityProblems(folder.customer(), kCustomerDatabasePassword),
+            std::vector<std::string>{});
 
   EXPECT_EQ(OpenFilterDatabase(db, folder.dir.path()), 2);
   EXPECT_EQ(ReadList(db.ADODataSet1, QueryText::kWhiteTable), white);
@@ -163,6 +166,26 @@ TEST(Compaction, WorksAfterCloseAndHoldsNoFileOpen) {
   EXPECT_TRUE(CompactDatabaseFile(db, folder.customer(), kCustomerDatabasePassword));
   EXPECT_EQ(OpenDescriptorsTo(folder.customer()), 0);
   EXPECT_TRUE(CompactDatabaseFile(db, folder.customer(), kCustomerDatabasePassword));
+}
+
+// The check a crash test relies on: it must see a page damaged on disk.
+TEST(IntegrityCheck, NamesADamagedPage) {
+  ProgramFolder folder;
+  FilterDatabase db;
+  OpenFilterDatabase(db, folder.dir.path());
+  AddRows(db.ADODataSet1, QueryText::kWhiteTable, "w", 300);
+  CloseFilterDatabase(db);
+  ASSERT_EQ(IntegrityProblems(folder.customer(), kCustomerDatabasePassword),
+            std::vector<std::string>{});
+  ASSERT_GT(std::filesystem::file_size(folder.customer()), 4u * 4096);
+
+  {
+    std::fstream file(folder.customer(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(3 * 4096 + 1000);
+    file.write("sixteen garbage!", 16);
+  }
+  EXPECT_NE(IntegrityProblems(folder.customer(), kCustomerDatabasePassword),
+            std::vector<std::string>{});
 }
 
 }  // namespace
