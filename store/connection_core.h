@@ -18,6 +18,7 @@ namespace tervane {
 inline constexpr size_t kQueryTextCount = 7;
 
 struct ConnectionCore {
+  Connection::Mode mode = Connection::Mode::kReadWrite;
   std::string connectionString;
   sqlcipher::DatabasePtr db;
   // The cursors made on this connection, closed with it.

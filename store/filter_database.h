@@ -18,8 +18,8 @@ inline constexpr std::string_view kReferenceDatabasePassword = "kd503817";
 
 // The filter database's connections and cursors, as the main window owns them.
 struct FilterDatabase {
-  Connection ADOConnection1;  // cust.mdb: whitetable, blacktable, misc
-  Connection ADOConnection2;  // ospam.mdb: officialspam (only read)
+  Connection ADOConnection1;                               // cust.mdb: whitetable, blacktable, misc
+  Connection ADOConnection2{Connection::Mode::kReadOnly};  // ospam.mdb: officialspam (only read)
   RecordCursor ADODataSet1{"ADODataSet1", ADOConnection1};  // lookups, appends, misc
   RecordCursor ADODataSet2{"ADODataSet2", ADOConnection2};  // reference-list lookups
   RecordCursor ADODataSet3{"ADODataSet3", ADOConnection1};  // settings window: white list
