@@ -8,6 +8,7 @@
 namespace tervane {
 
 class RecordCursor;
+struct ConnectionAccess;
 
 // One password-protected database file (the program's ADOConnection1 and ADOConnection2).
 // The connection string names the file and its password in the mail client's own form:
@@ -48,6 +49,8 @@ class Connection {
 
  private:
   friend class RecordCursor;
+  friend struct ConnectionAccess;
+  struct ConnectionAccess;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

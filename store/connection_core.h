@@ -39,6 +39,11 @@ struct ConnectionCore {
 
 struct Connection::Impl : ConnectionCore {};
 
+// What the rest of store/ reaches of a connection.
+struct ConnectionAccess {
+  static ConnectionCore& Core(Connection& connection) { return *connection.impl_; }
+};
+
 }  // namespace tervane
 
 #endif  // TERVANE_STORE_CONNECTION_CORE_H_

@@ -48,6 +48,7 @@ TEST(DatabaseMaker, ReferenceFileHoldsEachAddressOnce) {
   OpenFilterDatabase(db, dir.path());
   db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, "spam@junk.example");
   EXPECT_EQ(db.ADODataSet2.RecordCount(), 1);
+  EXPECT_EQ(db.ADODataSet2.FieldAsString("mail"), "spam@junk.example") << "the first spelling";
   db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, "more@junk.example");
   EXPECT_EQ(db.ADODataSet2.RecordCount(), 1);
   db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, "");
