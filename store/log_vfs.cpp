@@ -103,7 +103,6 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
   return SQLITE_OK;
 }
 
-// Every other use of a file first writes what is held, so that it sees the log as SQLite wrote it.
 int Close(sqlite3_file* file) {
   File* f = Of(file);
   const int held = WriteHeld(f);
@@ -113,56 +112,19 @@ int Close(sqlite3_file* file) {
   return held != SQLITE_OK ? held : rc;
 }
 
-int Read(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
+// Forwards a method to the file underneath.
+template <auto kMethod, typename... Args>
+auto Forward(sqlite3_file* file, Args... args) {
+  return (RealMethods(file).*kMethod)(Real(file), args...);
+}
+
+// Forwards a method to the file underneath after writing what is held, so that whatever else
+// uses the log sees it as SQLite wrote it.
+template <auto kMethod, typename... Args>
+int AfterHeld(sqlite3_file* file, Args... args) {
   if (const int rc = WriteHeld(Of(file)))
     return rc;
-  return RealMethods(file).xRead(Real(file), data, amount, offset);
-}
-
-int Truncate(sqlite3_file* file, sqlite3_int64 size) {
-  if (const int rc = WriteHeld(Of(file)))
-    return rc;
-  return RealMethods(file).xTruncate(Real(file), size);
-}
-
-int Sync(sqlite3_file* file, int flags) {
-  if (const int rc = WriteHeld(Of(file)))
-    return rc;
-  return RealMethods(file).xSync(Real(file), flags);
-}
-
-int FileSize(sqlite3_file* file, sqlite3_int64* size) {
-  if (const int rc = WriteHeld(Of(file)))
-    return rc;
-  return RealMethods(file).xFileSize(Real(file), size);
-}
-
-int Lock(sqlite3_file* file, int level) {
-  return RealMethods(file).xLock(Real(file), level);
-}
-
-int Unlock(sqlite3_file* file, int level) {
-  if (const int rc = WriteHeld(Of(file)))
-    return rc;
-  return RealMethods(file).xUnlock(Real(file), level);
-}
-
-int CheckReservedLock(sqlite3_file* file, int* reserved) {
-  return RealMethods(file).xCheckReservedLock(Real(file), reserved);
-}
-
-int FileControl(sqlite3_file* file, int op, void* argument) {
-  if (const int rc = WriteHeld(Of(file)))
-    return rc;
-  return RealMethods(file).xFileControl(Real(file), op, argument);
-}
-
-int SectorSize(sqlite3_file* file) {
-  return RealMethods(file).xSectorSize(Real(file));
-}
-
-int DeviceCharacteristics(sqlite3_file* file) {
-  return RealMethods(file).xDeviceCharacteristics(Real(file));
+  return (RealMethods(file).*kMethod)(Real(file), args...);
 }
 
 // The shared-memory methods (version 2) and memory mapping (version 3) exist underneath only from
@@ -208,17 +170,17 @@ int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* page) {
 const sqlite3_io_methods kMethods = {
     .iVersion = 3,
     .xClose = Close,
-    .xRead = Read,
+    .xRead = AfterHeld<&sqlite3_io_methods::xRead>,
     .xWrite = Write,
-    .xTruncate = Truncate,
-    .xSync = Sync,
-    .xFileSize = FileSize,
-    .xLock = Lock,
-    .xUnlock = Unlock,
-    .xCheckReservedLock = CheckReservedLock,
-    .xFileControl = FileControl,
-    .xSectorSize = SectorSize,
-    .xDeviceCharacteristics = DeviceCharacteristics,
+    .xTruncate = AfterHeld<&sqlite3_io_methods::xTruncate>,
+    .xSync = AfterHeld<&sqlite3_io_methods::xSync>,
+    .xFileSize = AfterHeld<&sqlite3_io_methods::xFileSize>,
+    .xLock = Forward<&sqlite3_io_methods::xLock>,
+    .xUnlock = AfterHeld<&sqlite3_io_methods::xUnlock>,
+    .xCheckReservedLock = Forward<&sqlite3_io_methods::xCheckReservedLock>,
+    .xFileControl = AfterHeld<&sqlite3_io_methods::xFileControl>,
+    .xSectorSize = Forward<&sqlite3_io_methods::xSectorSize>,
+    .xDeviceCharacteristics = Forward<&sqlite3_io_methods::xDeviceCharacteristics>,
     .xShmMap = ShmMap,
     .xShmLock = ShmLock,
     .xShmBarrier = ShmBarrier,
@@ -238,64 +200,10 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out
   return rc;
 }
 
-int Delete(sqlite3_vfs*, const char* name, int syncDir) {
-  return base->xDelete(base, name, syncDir);
-}
-
-int Access(sqlite3_vfs*, const char* name, int flags, int* result) {
-  return base->xAccess(base, name, flags, result);
-}
-
-int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
-  return base->xFullPathname(base, name, size, out);
-}
-
-void* DlOpen(sqlite3_vfs*, const char* name) {
-  return base->xDlOpen(base, name);
-}
-
-void DlError(sqlite3_vfs*, int size, char* message) {
-  base->xDlError(base, size, message);
-}
-
-void (*DlSym(sqlite3_vfs*, void* library, const char* symbol))(void) {
-  return base->xDlSym(base, library, symbol);
-}
-
-void DlClose(sqlite3_vfs*, void* library) {
-  base->xDlClose(base, library);
-}
-
-int Randomness(sqlite3_vfs*, int size, char* out) {
-  return base->xRandomness(base, size, out);
-}
-
-int Sleep(sqlite3_vfs*, int microseconds) {
-  return base->xSleep(base, microseconds);
-}
-
-int CurrentTime(sqlite3_vfs*, double* now) {
-  return base->xCurrentTime(base, now);
-}
-
-int GetLastError(sqlite3_vfs*, int size, char* message) {
-  return base->xGetLastError(base, size, message);
-}
-
-int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* now) {
-  return base->xCurrentTimeInt64(base, now);
-}
-
-int SetSystemCall(sqlite3_vfs*, const char* name, sqlite3_syscall_ptr call) {
-  return base->xSetSystemCall(base, name, call);
-}
-
-sqlite3_syscall_ptr GetSystemCall(sqlite3_vfs*, const char* name) {
-  return base->xGetSystemCall(base, name);
-}
-
-const char* NextSystemCall(sqlite3_vfs*, const char* name) {
-  return base->xNextSystemCall(base, name);
+// Forwards a method of the file-system layer to the one underneath.
+template <auto kMethod, typename... Args>
+auto Underneath(sqlite3_vfs*, Args... args) {
+  return (base->*kMethod)(base, args...);
 }
 
 sqlite3_vfs vfs = {
@@ -306,21 +214,21 @@ sqlite3_vfs vfs = {
     .zName = kVfsName,
     .pAppData = nullptr,
     .xOpen = Open,
-    .xDelete = Delete,
-    .xAccess = Access,
-    .xFullPathname = FullPathname,
-    .xDlOpen = DlOpen,
-    .xDlError = DlError,
-    .xDlSym = DlSym,
-    .xDlClose = DlClose,
-    .xRandomness = Randomness,
-    .xSleep = Sleep,
-    .xCurrentTime = CurrentTime,
-    .xGetLastError = GetLastError,
-    .xCurrentTimeInt64 = CurrentTimeInt64,
-    .xSetSystemCall = SetSystemCall,
-    .xGetSystemCall = GetSystemCall,
-    .xNextSystemCall = NextSystemCall,
+    .xDelete = Underneath<&sqlite3_vfs::xDelete>,
+    .xAccess = Underneath<&sqlite3_vfs::xAccess>,
+    .xFullPathname = Underneath<&sqlite3_vfs::xFullPathname>,
+    .xDlOpen = Underneath<&sqlite3_vfs::xDlOpen>,
+    .xDlError = Underneath<&sqlite3_vfs::xDlError>,
+    .xDlSym = Underneath<&sqlite3_vfs::xDlSym>,
+    .xDlClose = Underneath<&sqlite3_vfs::xDlClose>,
+    .xRandomness = Underneath<&sqlite3_vfs::xRandomness>,
+    .xSleep = Underneath<&sqlite3_vfs::xSleep>,
+    .xCurrentTime = Underneath<&sqlite3_vfs::xCurrentTime>,
+    .xGetLastError = Underneath<&sqlite3_vfs::xGetLastError>,
+    .xCurrentTimeInt64 = Underneath<&sqlite3_vfs::xCurrentTimeInt64>,
+    .xSetSystemCall = Underneath<&sqlite3_vfs::xSetSystemCall>,
+    .xGetSystemCall = Underneath<&sqlite3_vfs::xGetSystemCall>,
+    .xNextSystemCall = Underneath<&sqlite3_vfs::xNextSystemCall>,
 };
 
 int Register() {
