@@ -13,7 +13,8 @@ namespace {
 
 constexpr char kVfsName[] = "tervane-log";
 constexpr int kFrameHeaderBytes = 24;
-constexpr sqlite3_int64 kMaxHeldBytes = sqlite3_int64{1} << 20;
+// The Unix layer writes at most this much in one call (it masks the length with 0x1ffff).
+constexpr sqlite3_int64 kMaxHeldBytes = 0x1ffff;
 constexpr sqlite3_int64 kFirstCapacity = 16 * 1024;
 
 // The file-system layer underneath: the default one.
@@ -85,7 +86,7 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
   const bool header = amount == kFrameHeaderBytes;
   const bool page = !header && f->afterHeader;
   f->afterHeader = header;
-  if (f->used > 0 && offset != f->offset + f->used) {
+  if (f->used > 0 && (offset != f->offset + f->used || f->used + amount > kMaxHeldBytes)) {
     if (const int rc = WriteHeld(f))
       return rc;
   }
@@ -98,7 +99,7 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
       return rc;
     return RealMethods(file).xWrite(f->real, data, amount, offset);
   }
-  if (page && (f->commitFrame || f->used >= kMaxHeldBytes))
+  if (page && f->commitFrame)
     return WriteHeld(f);
   return SQLITE_OK;
 }

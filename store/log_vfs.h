@@ -11,8 +11,8 @@
 // before SQLite returns from the commit: a committed post is in the file exactly when it was
 // before, and a commit cut short leaves no complete commit frame, which SQLite ignores anyway.
 // Any other use of the log file (read, sync, truncate, size, close, a write elsewhere) writes
-// what is held first; a large transaction is written out every kMaxHeldBytes. Every other file
-// is passed through unchanged.
+// what is held first, and no more than the layer underneath takes in one call (128 KiB) is ever
+// held. Every other file is passed through unchanged.
 
 namespace tervane::sqlcipher {
 
