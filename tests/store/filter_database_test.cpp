@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/database_error.h"
+#include "store/database_maker.h"
 #include "tests/store/store_test_support.h"
 #include "tests/support/child_process.h"
 
@@ -101,6 +102,18 @@ TEST(FilterDatabase, TheReferenceFileIsOnlyRead) {
       << "nothing beside ospam.mdb";
   CloseFilterDatabase(db);
   EXPECT_EQ(ReadBytes(folder.reference()), bytes);
+}
+
+// The reference file is opened through a URI; characters that a URI gives a meaning stay plain.
+TEST(FilterDatabase, AFolderNameWithUriCharactersOpens) {
+  testing::TempDir dir;
+  const auto folder = dir / "100%20 sure?yes#1";
+  std::filesystem::create_directory(folder);
+  CreateCustomerDatabase(folder / "cust.mdb");
+  CreateReferenceDatabase(folder / "ospam.mdb", {"spam@junk.example"});
+  FilterDatabase db;
+  OpenFilterDatabase(db, folder);
+  EXPECT_EQ(LookUp(db.ADODataSet2, {"spam@junk.example"}), "present ");
 }
 
 // A reference list installed read-only, in a folder the user cannot write, serves lookups.
