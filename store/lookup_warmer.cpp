@@ -38,7 +38,6 @@ std::vector<std::string> SampleAddresses(sqlite3* db, std::string_view table, in
        row += step) {
     const sqlcipher::ScopedReset reset(sample.get());
     sqlite3_bind_int64(sample.get(), 1, row);
-    sqlite3_bind_int(sample.get(), 2, 1);
     if (sqlite3_step(sample.get()) == SQLITE_ROW) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(sample.get(), 0));
       addresses.emplace_back(text != nullptr ? text : "");

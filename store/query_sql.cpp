@@ -81,7 +81,7 @@ std::string LastRowIdSql(std::string_view table) {
 }
 
 std::string MailFromRowSql(std::string_view table) {
-  return "SELECT mail FROM " + Quoted(table) + " WHERE rowid >= ?1 ORDER BY rowid LIMIT ?2";
+  return "SELECT mail FROM " + Quoted(table) + " WHERE rowid >= ?1 ORDER BY rowid LIMIT 1";
 }
 
 }  // namespace tervane

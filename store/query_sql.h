@@ -33,7 +33,7 @@ std::string RowSql(std::string_view table);
 // compared and indexed: bytes compared with the ASCII letters folded to lower case.
 bool NoCaseLess(std::string_view a, std::string_view b);
 
-// The highest row identity of table, and the mail values of the ?2 rows from row identity ?1 on.
+// The highest row identity of table, and the mail value of its first row from row identity ?1 on.
 std::string LastRowIdSql(std::string_view table);
 std::string MailFromRowSql(std::string_view table);
 

@@ -13,8 +13,8 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
 // The log is written back into the file once it holds this many pages (16 MiB), instead of
-// SQLite's 1,000: a burst of posts (a harvest of thousands of recipients) then syncs the disk a
-// quarter as often and writes a page changed again and again back once. Between bursts the log
+// SQLite's 1,000: a burst of posts (a harvest of thousands of recipients) then syncs the disk about
+// a third as often and writes a page changed again and again back once. Between bursts the log
 // stays far smaller and is written back when the connection closes.
 constexpr int kCheckpointFrames = 4096;
 
@@ -79,8 +79,10 @@ void KeepPageCache(sqlite3* db) {
 // keeps its page cache from one lookup to the next.
 std::string ImmutableUri(const std::filesystem::path& file) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(file, error);
   std::string uri = "file://";
-  for (const unsigned char c : std::filesystem::absolute(file).string()) {
+  for (const unsigned char c : (error ? file : absolute).string()) {
     if (c == '%' || c == '?' || c == '#') {
       uri += '%';
       uri += kHex[c >> 4];

@@ -39,8 +39,9 @@ enum class Access {
   // to be writable. No lock is taken: the file must not change while it is open (a new version is
   // put in place by a rename, which an open handle does not see).
   kReadOnly,
-  // Read whole, as the source of a copy: locked like kReadWrite (a log left beside it is read) but
-  // nothing is written into the file, so its bytes stay as they were.
+  // Read whole, as the source of a copy: locked like kReadWrite, and a log left beside it by a
+  // crash is read (and written back at close, as by any open), but nothing else is written into
+  // the file: without such a log its bytes stay as they were.
   kCopySource,
 };
 
