@@ -14,7 +14,8 @@ namespace {
 // Writes a compacted copy of source, keyed with password, into the existing empty file copy.
 void ExportCompacted(const std::filesystem::path& source, const std::filesystem::path& copy,
                      std::string_view password) {
-  sqlcipher::DatabasePtr db = sqlcipher::OpenExisting(source, password);
+  sqlcipher::DatabasePtr db =
+      sqlcipher::OpenExisting(source, password, sqlcipher::Access::kCopySource);
   {
     sqlcipher::StatementPtr attach =
         sqlcipher::Prepare(db.get(), "ATTACH DATABASE ?1 AS compacted KEY ?2");
@@ -48,7 +49,8 @@ bool CompactDatabaseFile(FilterDatabase& db, const std::filesystem::path& fileNa
     const std::filesystem::path target = std::filesystem::canonical(fileName);
     TempFile temp(target.parent_path(), kCompactionFilePrefix);
     ExportCompacted(target, temp.path(), password);
-    sqlcipher::OpenExisting(temp.path(), password);  // the copy opens with the same password
+    // The copy opens with the same password.
+    sqlcipher::OpenExisting(temp.path(), password, sqlcipher::Access::kReadOnly);
     temp.SetMode(std::filesystem::status(target).permissions());
     temp.Sync();
     // A log beside the file means another process has it open: its log would be applied to the

@@ -49,7 +49,9 @@ sqlite3_stmt* ConnectionCore::Statement(const std::string& sql, const std::strin
   return statement.get();
 }
 
-Connection::Connection() : impl_(std::make_unique<Impl>()) {}
+Connection::Connection(Mode mode) : impl_(std::make_unique<Impl>()) {
+  impl_->mode = mode;
+}
 
 Connection::~Connection() {
   Close();
@@ -67,7 +69,10 @@ void Connection::Open() {
   if (Connected())
     return;
   const ConnectionTarget target = ParseConnectionString(impl_->connectionString);
-  impl_->db = sqlcipher::OpenExisting(target.dataSource, target.password);
+  impl_->db =
+      sqlcipher::OpenExisting(target.dataSource, target.password,
+                              impl_->mode == Mode::kReadOnly ? sqlcipher::Access::kReadOnly
+                                                             : sqlcipher::Access::kReadWrite);
 }
 
 void Connection::Close() {

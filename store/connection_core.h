@@ -16,6 +16,7 @@
 namespace tervane {
 
 struct ConnectionCore {
+  Connection::Mode mode = Connection::Mode::kReadWrite;
   std::string connectionString;
   sqlcipher::DatabasePtr db;
   // The cursors made on this connection, closed with it.
@@ -35,6 +36,11 @@ struct ConnectionCore {
 };
 
 struct Connection::Impl : ConnectionCore {};
+
+// What the rest of store/ reaches of a connection.
+struct ConnectionAccess {
+  static ConnectionCore& Core(Connection& connection) { return *connection.impl_; }
+};
 
 }  // namespace tervane
 

@@ -2,12 +2,14 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 #include <system_error>
 
 #include "store/database_error.h"
 #include "store/filter_database.h"
+#include "store/query_sql.h"
 #include "store/sqlcipher_file.h"
 #include "store/temp_file.h"
 
@@ -62,11 +64,16 @@ void CreateCustomerDatabase(const std::filesystem::path& file) {
 
 void CreateReferenceDatabase(const std::filesystem::path& file,
                              const std::vector<std::string>& addresses) {
-  CreateDatabaseFile(file, kReferenceDatabasePassword, [&addresses](sqlite3* db) {
+  // Rows go in in index order, so that rows at even steps through the table are addresses at even
+  // steps through the index (see lookup_warmer.h). The sort is stable: of addresses that differ
+  // only in letter case, the first listed is kept, as in list order.
+  std::vector<std::string_view> ordered(addresses.begin(), addresses.end());
+  std::stable_sort(ordered.begin(), ordered.end(), NoCaseLess);
+  CreateDatabaseFile(file, kReferenceDatabasePassword, [&ordered](sqlite3* db) {
     sqlcipher::Exec(db, kReferenceSchema);
     sqlcipher::StatementPtr insert =
         sqlcipher::Prepare(db, "INSERT OR IGNORE INTO officialspam (mail) VALUES (?1)");
-    for (const std::string& address : addresses) {
+    for (const std::string_view address : ordered) {
       if (address.empty())
         continue;
       sqlcipher::ScopedReset reset(insert.get());

@@ -18,8 +18,8 @@ inline constexpr std::string_view kReferenceDatabasePassword = "kd503817";
 
 // The filter database's connections and cursors, as the main window owns them.
 struct FilterDatabase {
-  Connection ADOConnection1;  // cust.mdb: whitetable, blacktable, misc
-  Connection ADOConnection2;  // ospam.mdb: officialspam (only read)
+  Connection ADOConnection1;                               // cust.mdb: whitetable, blacktable, misc
+  Connection ADOConnection2{Connection::Mode::kReadOnly};  // ospam.mdb: officialspam (only read)
   RecordCursor ADODataSet1{"ADODataSet1", ADOConnection1};  // lookups, appends, misc
   RecordCursor ADODataSet2{"ADODataSet2", ADOConnection2};  // reference-list lookups
   RecordCursor ADODataSet3{"ADODataSet3", ADOConnection1};  // settings window: white list
@@ -30,9 +30,11 @@ struct FilterDatabase {
 std::string CustomerConnectionString(const std::filesystem::path& programFolder);
 std::string ReferenceConnectionString(const std::filesystem::path& programFolder);
 
-// Opens both connections on the files in programFolder and returns misc.secureclass of the
-// first misc row, unchanged (the caller stores it as the security level). Throws DatabaseError;
-// a failure opening cust.mdb leaves ADOConnection2 untouched.
+// Opens both connections on the files in programFolder (cust.mdb read/write, ospam.mdb only read,
+// with the upper levels of a large reference list's index read ahead) and returns misc.secureclass
+// of the first misc row, unchanged (the caller stores it as the security level). Throws
+// DatabaseError naming the file and the cause; a failure opening cust.mdb leaves ADOConnection2
+// untouched.
 int32_t OpenFilterDatabase(FilterDatabase& db, const std::filesystem::path& programFolder);
 
 // Closes ADOConnection1, then ADOConnection2; afterwards neither file is held open.

@@ -1,5 +1,6 @@
 #include "store/query_sql.h"
 
+#include <algorithm>
 #include <array>
 
 namespace tervane {
@@ -65,6 +66,23 @@ std::string DeleteSql(std::string_view table) {
 
 std::string RowSql(std::string_view table) {
   return "SELECT rowid, * FROM " + Quoted(table) + " WHERE rowid = ?1";
+}
+
+bool NoCaseLess(std::string_view a, std::string_view b) {
+  auto fold = [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+  };
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](char x, char y) { return fold(x) < fold(y); });
+}
+
+std::string LastRowIdSql(std::string_view table) {
+  return "SELECT max(rowid) FROM " + Quoted(table);
+}
+
+std::string MailFromRowSql(std::string_view table) {
+  return "SELECT mail FROM " + Quoted(table) + " WHERE rowid >= ?1 ORDER BY rowid LIMIT 1";
 }
 
 }  // namespace tervane

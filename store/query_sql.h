@@ -29,6 +29,14 @@ std::string UpdateSql(std::string_view table, const std::vector<std::string>& co
 std::string DeleteSql(std::string_view table);
 std::string RowSql(std::string_view table);
 
+// Whether a sorts before b in the order of the NOCASE collation, in which every mail column is
+// compared and indexed: bytes compared with the ASCII letters folded to lower case.
+bool NoCaseLess(std::string_view a, std::string_view b);
+
+// The highest row identity of table, and the mail value of its first row from row identity ?1 on.
+std::string LastRowIdSql(std::string_view table);
+std::string MailFromRowSql(std::string_view table);
+
 }  // namespace tervane
 
 #endif  // TERVANE_STORE_QUERY_SQL_H_

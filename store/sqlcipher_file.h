@@ -30,9 +30,29 @@ struct StatementFinalizer {
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-// Opens an existing database file read/write, keyed with password, and proves the key by reading
-// the schema. Never creates a file. Throws DatabaseError naming the file and the reason.
-DatabasePtr OpenExisting(const std::filesystem::path& file, std::string_view password);
+// How an existing file is opened.
+enum class Access {
+  // Read and written: the file is held locked while open and written through a write-ahead log
+  // beside it (file-wal), so the file and its folder must be writable.
+  kReadWrite,
+  // Only read: nothing is written into the file or beside it, and neither it nor its folder needs
+  // to be writable. No lock is taken: the file must not change while it is open (a new version is
+  // put in place by a rename, which an open handle does not see).
+  kReadOnly,
+  // Read whole, as the source of a copy: locked like kReadWrite, and a log left beside it by a
+  // crash is read (and written back at close, as by any open), but nothing else is written into
+  // the file: without such a log its bytes stay as they were.
+  kCopySource,
+};
+
+// Opens an existing database file, keyed with password, and proves the key by reading the schema.
+// Never creates a file. For kReadWrite and kCopySource the file and its folder are checked first,
+// so that an open that cannot work makes no side file (a side file left unwritable by an earlier
+// read-only open is cleared), and whatever side file a failed open made is removed again.
+// Throws DatabaseError "Cannot open database file \"<file>\": <reason>", the reason naming the
+// cause, e.g. "cust.mdb is read-only: ...".
+DatabasePtr OpenExisting(const std::filesystem::path& file, std::string_view password,
+                         Access access = Access::kReadWrite);
 
 // Opens file (which must not exist or be empty) as a new database keyed with password.
 DatabasePtr CreateNew(const std::filesystem::path& file, std::string_view password);

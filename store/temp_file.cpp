@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "store/database_error.h"
+#include "store/side_files.h"
 
 namespace tervane {
 namespace {
@@ -49,9 +50,8 @@ TempFile::~TempFile() {
     return;
   std::error_code ignored;
   std::filesystem::remove(path_, ignored);
-  for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-    std::filesystem::remove(path_.string() + suffix, ignored);
-  }
+  for (std::string_view suffix : kSideFileSuffixes)
+    std::filesystem::remove(SideFile(path_, suffix), ignored);
 }
 
 void TempFile::SetMode(std::filesystem::perms mode) const {

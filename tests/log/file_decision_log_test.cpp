@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "log/log_file.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/unprivileged.h"
 
 namespace tervane {
 namespace {
@@ -107,13 +107,13 @@ TEST(FileDecisionLog, AFileThatCannotBeWrittenIsReportedOnceAndLinesGoOnToStanda
   fs::create_directories(temp / "locked");
   fs::permissions(temp / "locked", fs::perms(0555));
   ErrorPipe error;
-  const int child = testing::RunUnprivileged([&] {
-    FileDecisionLog log(temp / "locked" / "state" / "decisions.log", error.writeEnd());
-    for (int i = 0; i < 3; ++i)
-      log.Write("decision " + std::to_string(i));
-    return 0;
-  });
-  ASSERT_EQ(child, 0);
+  ASSERT_EQ(testing::RunUnprivileged([&] {
+              FileDecisionLog log(temp / "locked" / "state" / "decisions.log", error.writeEnd());
+              for (int i = 0; i < 3; ++i)
+                log.Write("decision " + std::to_string(i));
+              return std::string("written");
+            }),
+            "written");
   const std::string text = error.Drain();
   size_t reports = 0;
   for (size_t at = 0; (at = text.find("cannot write the log", at)) != std::string::npos; ++at)

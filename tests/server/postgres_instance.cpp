@@ -16,7 +16,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "tests/support/unprivileged.h"
+#include "tests/support/child_process.h"
 
 namespace tervane::testing {
 namespace {

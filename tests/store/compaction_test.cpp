@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -11,6 +18,7 @@
 #include "store/filter_database.h"
 #include "store/integrity_check.h"
 #include "tests/store/store_test_support.h"
+#include "tests/support/child_process.h"
 
 namespace tervane {
 namespace {
@@ -103,7 +111,39 @@ TEST(Compaction, FollowsASymbolicLink) {
   EXPECT_EQ(OpenFilterDatabase(db, folder.dir.path()), 2);
 }
 
-enum class Fault { kWrongPassword, kNotADatabase, kMissingFile, kReadOnlyFolder };
+// A small tmpfs mounted on a fresh folder, unmounted at the end: a disk that fills up.
+class SmallDisk {
+ public:
+  explicit SmallDisk(std::uintmax_t bytes) : path_(dir_ / "disk") {
+    std::filesystem::create_directory(path_);
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (mounted_)
+      ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  testing::TempDir dir_;
+  std::filesystem::path path_;
+  bool mounted_ = false;
+};
+
+std::uintmax_t BlocksOf(const std::filesystem::path& file) {
+  return (std::filesystem::file_size(file) + 4095) / 4096 * 4096;
+}
+
+enum class Fault {
+  kWrongPassword,
+  kNotADatabase,
+  kMissingFile,
+  kReadOnlyFolder,
+  kFileSizeLimit,
+  kFullDisk,
+};
 
 struct FailureCase {
   const char* name;
@@ -116,10 +156,22 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 
 class CompactionFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
+// Compaction runs in a child process, where a fault can lower a limit or drop privileges.
 TEST_P(CompactionFailureTest, LeavesTheFileAsItWas) {
+  const Fault fault = GetParam().fault;
   ProgramFolder folder;
+  std::filesystem::path dir = folder.dir.path();
   std::string password(kCustomerDatabasePassword);
-  switch (GetParam().fault) {
+  std::function<void()> limit;
+  std::unique_ptr<SmallDisk> disk;
+  if (fault == Fault::kFileSizeLimit || fault == Fault::kFullDisk) {
+    // A copy of this many rows is larger than the limit below and than the room left on disk.
+    FilterDatabase db;
+    OpenFilterDatabase(db, dir);
+    AddRows(db.ADODataSet1, QueryText::kWhiteTable, "w", 4000);
+    CloseFilterDatabase(db);
+  }
+  switch (fault) {
     case Fault::kWrongPassword:
       password = kReferenceDatabasePassword;
       break;
@@ -131,30 +183,56 @@ TEST_P(CompactionFailureTest, LeavesTheFileAsItWas) {
       std::filesystem::remove(folder.customer());
       break;
     case Fault::kReadOnlyFolder:
-      if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
-      ::chmod(folder.dir.path().c_str(), 0555);
+      if (!testing::CanTestPermissions())
+        GTEST_SKIP() << "running as root without a user nobody to check permissions with";
+      testing::GiveToUnprivilegedUser(dir);
+      ::chmod(dir.c_str(), 0555);
+      break;
+    case Fault::kFileSizeLimit:
+      limit = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit size{100 * 1024, 100 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+      };
+      break;
+    case Fault::kFullDisk:
+      if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs as a full disk needs root";
+      disk = std::make_unique<SmallDisk>(BlocksOf(folder.customer()) +
+                                         BlocksOf(folder.reference()) + 8192);
+      if (!disk->mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+      dir = disk->path();
+      testing::CopyProgramFolder(folder.dir.path(), dir);
       break;
   }
-  const bool exists = std::filesystem::exists(folder.customer());
-  const std::string before = exists ? ReadBytes(folder.customer()) : "";
-  const auto names = FileNames(folder.dir.path());
+  const auto customer = dir / kCustomerDatabaseFile;
+  const bool exists = std::filesystem::exists(customer);
+  const std::string before = exists ? ReadBytes(customer) : "";
+  const auto names = FileNames(dir);
 
-  FilterDatabase db;
-  EXPECT_FALSE(CompactDatabaseFile(db, folder.customer(), password));
-  EXPECT_EQ(FileNames(folder.dir.path()), names) << "no temporary file remains";
-  EXPECT_EQ(std::filesystem::exists(folder.customer()), exists);
+  auto compact = [&] {
+    FilterDatabase db;
+    return CompactDatabaseFile(db, customer, password) ? std::string("compacted")
+                                                       : std::string("not compacted");
+  };
+  EXPECT_EQ(fault == Fault::kReadOnlyFolder ? testing::RunUnprivileged(compact)
+                                            : testing::RunInChildProcess(compact, limit),
+            "not compacted");
+  EXPECT_EQ(FileNames(dir), names) << "no temporary file remains";
+  EXPECT_EQ(std::filesystem::exists(customer), exists);
   if (exists) {
-    EXPECT_EQ(ReadBytes(folder.customer()), before);
+    EXPECT_EQ(ReadBytes(customer), before);
   }
-  ::chmod(folder.dir.path().c_str(), 0755);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, CompactionFailureTest,
                          ::testing::Values(FailureCase{"WrongPassword", Fault::kWrongPassword},
                                            FailureCase{"NotADatabase", Fault::kNotADatabase},
                                            FailureCase{"MissingFile", Fault::kMissingFile},
-                                           FailureCase{"ReadOnlyFolder", Fault::kReadOnlyFolder}),
+                                           FailureCase{"ReadOnlyFolder", Fault::kReadOnlyFolder},
+                                           FailureCase{"FileSizeLimit", Fault::kFileSizeLimit},
+                                           FailureCase{"FullDisk", Fault::kFullDisk}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Compaction, WorksAfterCloseAndHoldsNoFileOpen) {

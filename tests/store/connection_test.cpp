@@ -1,6 +1,7 @@
 #include "store/connection.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <ostream>
@@ -10,10 +11,12 @@
 #include "store/database_error.h"
 #include "store/filter_database.h"
 #include "tests/store/store_test_support.h"
+#include "tests/support/child_process.h"
 
 namespace tervane {
 namespace {
 
+using testing::CanTestPermissions;
 using testing::FileNames;
 using testing::OpenDescriptorsTo;
 using testing::ProgramFolder;
@@ -128,6 +131,99 @@ TEST_P(OpenFailureTest, FailsClearlyAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Files, OpenFailureTest, ::testing::ValuesIn(kOpenFailures),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// "opened", or the message of the failed open.
+std::string OpenCustomer(const std::filesystem::path& folder) {
+  Connection connection;
+  connection.SetConnectionString(CustomerConnectionString(folder));
+  try {
+    connection.Open();
+    return "opened";
+  } catch (const DatabaseError& e) {
+    return e.what();
+  }
+}
+
+enum class Denial { kReadOnlyFile, kReadOnlyFolder, kUnreadableFile };
+
+struct DenialCase {
+  const char* name;
+  Denial denial;
+  const char* reason;
+};
+
+void PrintTo(const DenialCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const DenialCase kDenials[] = {
+    {"ReadOnlyFile", Denial::kReadOnlyFile, "cust.mdb is read-only: "},
+    {"ReadOnlyFolder", Denial::kReadOnlyFolder, "\" is read-only: "},
+    {"UnreadableFile", Denial::kUnreadableFile, "cust.mdb cannot be read (Permission denied)"},
+};
+
+class DeniedAccessTest : public ::testing::TestWithParam<DenialCase> {};
+
+// The user's own program folder with a mode taken away: the open names the cause, leaves no side
+// file, and works again once the mode is given back.
+TEST_P(DeniedAccessTest, NamesTheCauseLeavesNothingAndOpensOnceRestored) {
+  if (!CanTestPermissions())
+    GTEST_SKIP() << "running as root without a user nobody to check permissions with";
+  const DenialCase& c = GetParam();
+  ProgramFolder folder;
+  testing::GiveToUnprivilegedUser(folder.dir.path());
+  const auto& dir = folder.dir.path();
+  switch (c.denial) {
+    case Denial::kReadOnlyFile:
+      ::chmod(folder.customer().c_str(), 0400);
+      break;
+    case Denial::kReadOnlyFolder:
+      ::chmod(dir.c_str(), 0500);
+      break;
+    case Denial::kUnreadableFile:
+      ::chmod(folder.customer().c_str(), 0200);
+      break;
+  }
+  const auto names = FileNames(dir);
+  const std::string refused = testing::RunUnprivileged([&] { return OpenCustomer(dir); });
+  EXPECT_NE(refused.find(c.reason), std::string::npos) << refused;
+  EXPECT_NE(refused.find(folder.customer().string()), std::string::npos) << refused;
+  EXPECT_EQ(FileNames(dir), names);
+
+  ::chmod(dir.c_str(), 0700);
+  ::chmod(folder.customer().c_str(), 0600);
+  EXPECT_EQ(testing::RunUnprivileged([&] { return OpenCustomer(dir); }), "opened");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DeniedAccessTest, ::testing::ValuesIn(kDenials),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An older build opened a read-only cust.mdb read-only and left its log and the log's index
+// behind, read-only too. They hold nothing, so the next start clears them; a read-only log that
+// does hold changes is kept and named.
+TEST(Connection, ReadOnlyLeftOversOfAnEarlierOpen) {
+  if (!CanTestPermissions())
+    GTEST_SKIP() << "running as root without a user nobody to check permissions with";
+  ProgramFolder folder;
+  const auto log = folder.customer().string() + "-wal";
+  const auto index = folder.customer().string() + "-shm";
+  std::ofstream(log, std::ios::binary).flush();
+  std::ofstream(index, std::ios::binary) << std::string(32768, '\0');
+  testing::GiveToUnprivilegedUser(folder.dir.path());
+  ::chmod(log.c_str(), 0400);
+  ::chmod(index.c_str(), 0400);
+  EXPECT_EQ(testing::RunUnprivileged([&] { return OpenCustomer(folder.dir.path()); }), "opened");
+  EXPECT_EQ(FileNames(folder.dir.path()), (std::vector<std::string>{"cust.mdb", "ospam.mdb"}));
+
+  std::ofstream(log, std::ios::binary) << std::string(4096, 'x');
+  testing::GiveToUnprivilegedUser(log);
+  ::chmod(log.c_str(), 0400);
+  const std::string refused =
+      testing::RunUnprivileged([&] { return OpenCustomer(folder.dir.path()); });
+  EXPECT_NE(refused.find("cust.mdb-wal is read-only: it holds changes"), std::string::npos)
+      << refused;
+  EXPECT_TRUE(std::filesystem::exists(log));
+}
 
 TEST(Connection, CloseReleasesTheFilesWhateverCursorsWereOpen) {
   ProgramFolder folder({"spam@junk.example"});

@@ -48,10 +48,28 @@ TEST(DatabaseMaker, ReferenceFileHoldsEachAddressOnce) {
   OpenFilterDatabase(db, dir.path());
   db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, "spam@junk.example");
   EXPECT_EQ(db.ADODataSet2.RecordCount(), 1);
+  EXPECT_EQ(db.ADODataSet2.FieldAsString("mail"), "spam@junk.example") << "the first spelling";
   db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, "more@junk.example");
   EXPECT_EQ(db.ADODataSet2.RecordCount(), 1);
   db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, "");
   EXPECT_TRUE(db.ADODataSet2.IsEmpty());
+}
+
+// A list whose one transaction spans many megabytes is written whole.
+TEST(DatabaseMaker, ALargeReferenceListIsWrittenWhole) {
+  testing::TempDir dir;
+  CreateCustomerDatabase(dir / "cust.mdb");
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 30'000; ++i)
+    addresses.push_back("sender" + std::to_string(i) + "@spam.example");
+  CreateReferenceDatabase(dir / "ospam.mdb", addresses);
+  FilterDatabase db;
+  OpenFilterDatabase(db, dir.path());
+  for (const char* address :
+       {"sender0@spam.example", "sender14999@spam.example", "sender29999@spam.example"}) {
+    db.ADODataSet2.Query(QueryText::kOfficialSpamLookup, address);
+    EXPECT_FALSE(db.ADODataSet2.IsEmpty()) << address;
+  }
 }
 
 TEST(DatabaseMaker, RefusesToOverwriteAFile) {

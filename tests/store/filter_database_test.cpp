@@ -1,16 +1,22 @@
 #include "store/filter_database.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 #include "store/database_error.h"
+#include "store/database_maker.h"
 #include "tests/store/store_test_support.h"
+#include "tests/support/child_process.h"
 
 namespace tervane {
 namespace {
 
+using testing::FileNames;
 using testing::ProgramFolder;
+using testing::ReadBytes;
 
 TEST(FilterDatabase, ConnectionStringsNameTheFilesAndPasswords) {
   EXPECT_EQ(CustomerConnectionString("/opt/tervane/"),
@@ -64,6 +70,78 @@ TEST(FilterDatabase, MissingReferenceFileFailsTheOpen) {
   EXPECT_TRUE(db.ADOConnection1.Connected());
   EXPECT_FALSE(db.ADOConnection2.Connected());
   EXPECT_FALSE(std::filesystem::exists(folder.reference()));
+}
+
+}  // namespace
+}  // namespace tervane
+
+namespace tervane {
+namespace {
+
+// "present" or "absent" for each address, looked up in the reference list.
+std::string LookUp(RecordCursor& cursor, const std::vector<std::string>& addresses) {
+  std::string result;
+  for (const auto& address : addresses) {
+    cursor.Query(QueryText::kOfficialSpamLookup, address);
+    result += cursor.IsEmpty() ? "absent " : "present ";
+  }
+  return result;
+}
+
+TEST(FilterDatabase, TheReferenceFileIsOnlyRead) {
+  ProgramFolder folder({"spam@junk.example", "other@junk.example"});
+  const std::string bytes = ReadBytes(folder.reference());
+  FilterDatabase db;
+  OpenFilterDatabase(db, folder.dir.path());
+  EXPECT_EQ(LookUp(db.ADODataSet2, {"SPAM@junk.example", "ham@home.example"}), "present absent ");
+  db.ADODataSet2.Append();
+  db.ADODataSet2.SetFieldAsString("mail", "new@junk.example");
+  EXPECT_THROW(db.ADODataSet2.Post(), DatabaseError);
+  EXPECT_EQ(FileNames(folder.dir.path()),
+            (std::vector<std::string>{"cust.mdb", "cust.mdb-wal", "ospam.mdb"}))
+      << "nothing beside ospam.mdb";
+  CloseFilterDatabase(db);
+  EXPECT_EQ(ReadBytes(folder.reference()), bytes);
+}
+
+// The reference file is opened through a URI; characters that a URI gives a meaning stay plain.
+TEST(FilterDatabase, AFolderNameWithUriCharactersOpens) {
+  testing::TempDir dir;
+  const auto folder = dir / "100%20 sure?yes#1";
+  std::filesystem::create_directory(folder);
+  CreateCustomerDatabase(folder / "cust.mdb");
+  CreateReferenceDatabase(folder / "ospam.mdb", {"spam@junk.example"});
+  FilterDatabase db;
+  OpenFilterDatabase(db, folder);
+  EXPECT_EQ(LookUp(db.ADODataSet2, {"spam@junk.example"}), "present ");
+}
+
+// A reference list installed read-only, in a folder the user cannot write, serves lookups.
+TEST(FilterDatabase, AReadOnlyReferenceFileInAReadOnlyFolderIsRead) {
+  if (!testing::CanTestPermissions())
+    GTEST_SKIP() << "running as root without a user nobody to check permissions with";
+  ProgramFolder folder({"spam@junk.example"});
+  testing::TempDir installed;
+  const auto reference = installed / "ospam.mdb";
+  std::filesystem::copy_file(folder.reference(), reference);
+  const std::string bytes = ReadBytes(reference);
+  testing::GiveToUnprivilegedUser(folder.dir.path());
+  ::chmod(reference.c_str(), 0444);
+  ::chmod(installed.path().c_str(), 0555);
+
+  const std::string found = testing::RunUnprivileged([&] {
+    FilterDatabase db;
+    db.ADOConnection1.SetConnectionString(CustomerConnectionString(folder.dir.path()));
+    db.ADOConnection1.Open();
+    db.ADOConnection2.SetConnectionString(ReferenceConnectionString(installed.path()));
+    db.ADOConnection2.Open();
+    std::string result = LookUp(db.ADODataSet2, {"spam@junk.example", "ham@home.example"});
+    CloseFilterDatabase(db);
+    return result;
+  });
+  EXPECT_EQ(found, "present absent ");
+  EXPECT_EQ(ReadBytes(reference), bytes);
+  EXPECT_EQ(FileNames(installed.path()), std::vector<std::string>{"ospam.mdb"});
 }
 
 }  // namespace

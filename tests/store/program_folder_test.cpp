@@ -13,9 +13,9 @@
 #include "store/database_error.h"
 #include "store/folder_owner.h"
 #include "tests/store/store_test_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/scoped_env.h"
-#include "tests/support/unprivileged.h"
 
 namespace tervane {
 namespace {
@@ -103,16 +103,16 @@ TEST(DatabaseFolder, AReadOnlyProgramFolderSeedsTheUsersFolderOnce) {
 
   const auto prepareAsUser = [&] {
     return testing::RunUnprivileged(
-        [&] { return PrepareDatabaseFolder(program.dir.path()) == expected ? 0 : 1; });
+        [&] { return PrepareDatabaseFolder(program.dir.path()).string(); });
   };
-  ASSERT_EQ(prepareAsUser(), 0);
+  ASSERT_EQ(prepareAsUser(), expected.string());
   EXPECT_EQ(fs::status(expected).permissions(), fs::perms(0700));
   EXPECT_EQ(testing::ReadBytes(expected / "cust.mdb"), testing::ReadBytes(program.customer()));
   EXPECT_EQ(testing::ReadBytes(expected / "ospam.mdb"), testing::ReadBytes(program.reference()));
 
   std::ofstream(expected / "cust.mdb", std::ios::trunc) << "the user's own lists";
   fs::remove(expected / "ospam.mdb");
-  ASSERT_EQ(prepareAsUser(), 0);
+  ASSERT_EQ(prepareAsUser(), expected.string());
   EXPECT_EQ(testing::ReadBytes(expected / "cust.mdb"), "the user's own lists");
   EXPECT_EQ(testing::ReadBytes(expected / "ospam.mdb"), testing::ReadBytes(program.reference()));
   fs::permissions(program.dir.path(), fs::perms(0700));
@@ -125,13 +125,12 @@ TEST(DatabaseFolder, WithoutAnyHomeTheReadOnlyInstallHasNoFolder) {
   const ScopedEnv home("HOME", std::nullopt);
   EXPECT_EQ(testing::RunUnprivileged([&] {
               try {
-                DatabaseFolderFor(program.dir.path());
-                return 1;
+                return DatabaseFolderFor(program.dir.path()).string();
               } catch (const DatabaseError&) {
-                return 0;
+                return std::string("refused");
               }
             }),
-            0);
+            "refused");
   fs::permissions(program.dir.path(), fs::perms(0700));
 }
 

@@ -1,9 +1,11 @@
 #include "store/record_cursor.h"
 
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "store/connection.h"
 #include "store/database_error.h"
 #include "store/filter_database.h"
+#include "store/sqlcipher_file.h"
 #include "store/transaction.h"
 #include "tests/store/store_test_support.h"
 
@@ -157,6 +160,55 @@ TEST_F(CursorTest, AppendedRowIsWrittenAtOnce) {
   EXPECT_EQ(other.ADODataSet1.FieldAsString("name"), "Junk Sender");
   EXPECT_EQ(other.ADODataSet1.FieldAsDateTime("date"), kToday);
   EXPECT_EQ(other.ADODataSet1.FieldAsInteger("class"), 1);
+}
+
+// A process killed while it posts rows one by one keeps, on disk, exactly the rows it posted
+// before the kill, in order, plus at most the one being posted; the file stays whole.
+TEST(CursorCrash, AKillWhilePostingKeepsEveryPostedRow) {
+  for (const int killAfter : {1, 40, 400}) {
+    ProgramFolder folder;
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(report[0]);
+      FilterDatabase db;
+      OpenFilterDatabase(db, folder.dir.path());
+      for (int i = 0;; ++i) {
+        AddListRow(db.ADODataSet1, QueryText::kWhiteTable, "p" + std::to_string(i) + "@x.example");
+        if (::write(report[1], &i, sizeof i) != sizeof i)
+          ::_exit(1);
+      }
+    }
+    ::close(report[1]);
+    int posted = -1;
+    while (posted + 1 < killAfter && ::read(report[0], &posted, sizeof posted) == sizeof posted) {
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    // Every row reported before the kill was posted; the reports still in the pipe count too.
+    while (::read(report[0], &posted, sizeof posted) == sizeof posted) {
+    }
+    ::close(report[0]);
+    ASSERT_GE(posted + 1, killAfter);
+
+    FilterDatabase db;
+    OpenFilterDatabase(db, folder.dir.path());
+    db.ADODataSet1.Query(QueryText::kWhiteTable);
+    int kept = 0;
+    for (; !db.ADODataSet1.Eof(); db.ADODataSet1.Next(), ++kept) {
+      ASSERT_EQ(db.ADODataSet1.FieldAsString("mail"), "p" + std::to_string(kept) + "@x.example");
+    }
+    EXPECT_GE(kept, posted + 1);
+    EXPECT_LE(kept, posted + 2) << "at most the row being posted at the kill";
+    CloseFilterDatabase(db);
+    sqlcipher::DatabasePtr raw =
+        sqlcipher::OpenExisting(folder.customer(), kCustomerDatabasePassword);
+    sqlcipher::StatementPtr check = sqlcipher::Prepare(raw.get(), "PRAGMA integrity_check");
+    ASSERT_EQ(sqlite3_step(check.get()), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)), "ok");
+  }
 }
 
 TEST_F(CursorTest, WritesCommitWhileAListViewHoldsUnreadRows) {

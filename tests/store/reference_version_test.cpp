@@ -7,6 +7,7 @@
 #include "store/filter_database.h"
 #include "store/folder_owner.h"
 #include "store/reference_version.h"
+#include "store/sqlcipher_file.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
 
@@ -50,11 +51,11 @@ TEST_F(ReferenceVersionTest, TheVersionAndCountAreReadWhileAProgramHoldsTheFile)
 }
 
 TEST_F(ReferenceVersionTest, AKilledProgramsLogDoesNotReachTheNewFile) {
-  // A log left beside the old file by a program that was killed while it held the file.
+  // A log left beside the old file by a program that was killed while it held the file (the
+  // program now only reads the file, but an older one wrote its header at every open).
   {
-    FilterDatabase killed;
-    killed.ADOConnection2.SetConnectionString(ReferenceConnectionString(folder_.path()));
-    killed.ADOConnection2.Open();
+    const sqlcipher::DatabasePtr killed =
+        sqlcipher::OpenExisting(file_, kReferenceDatabasePassword, sqlcipher::Access::kReadWrite);
     const std::filesystem::path log = file_.string() + "-wal";
     ASSERT_TRUE(std::filesystem::exists(log));
     std::filesystem::copy_file(log, folder_ / "saved-wal");

@@ -20,9 +20,9 @@
 #include "store/filter_database.h"
 #include "store/folder_owner.h"
 #include "tests/store/store_test_support.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/unix_socket.h"
-#include "tests/support/unprivileged.h"
 #include "tests/tools/tool_run.h"
 
 namespace tervane {
@@ -164,9 +164,9 @@ TEST_F(ListsToolTest, AReadOnlyDatabaseIsSaidSo) {
   const std::string command = std::string(TERVANE_LISTS_PATH) + " --folder '" +
                               folder.dir.path().string() + "' add white new@x.org 2>'" +
                               err.string() + "'";
-  const int status =
-      testing::RunUnprivileged([&] { return WEXITSTATUS(std::system(command.c_str())); });
-  EXPECT_EQ(status, 1);
+  EXPECT_EQ(testing::RunUnprivileged(
+                [&] { return std::to_string(WEXITSTATUS(std::system(command.c_str()))); }),
+            "1");
   EXPECT_NE(testing::ReadBytes(err).find("cust.mdb is read-only"), std::string::npos)
       << testing::ReadBytes(err);
 }

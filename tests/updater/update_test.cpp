@@ -25,7 +25,7 @@
 #include "tests/server/server_under_test.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/unprivileged.h"
+#include "tests/support/child_process.h"
 #include "updater/update_result.h"
 #include "updater/update_window.h"
 
