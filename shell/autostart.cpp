@@ -4,7 +4,12 @@
 #include <QSaveFile>
 #include <QString>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 
 namespace tervane {
@@ -61,10 +66,90 @@ std::string QuotedExecArgument(const std::string& path) {
   throw std::runtime_error("Failed to set data for '" + std::string(kAutostartValueName) + "'");
 }
 
-// Returns the desktop entry that starts program (an absolute path) without arguments.
-std::string EntryText(const fs::path& program) {
-  return "[Desktop Entry]\nType=Application\nName=" + std::string(kAutostartValueName) +
-         "\nExec=" + QuotedExecArgument(program.string()) + "\nTerminal=false\n";
+// The keys by which a user switches an autostart entry off, with the value that does it.
+struct SwitchOff {
+  std::string_view key;
+  std::string_view value;
+};
+constexpr SwitchOff kSwitchOffs[] = {{"Hidden", "true"}, {"X-GNOME-Autostart-enabled", "false"}};
+
+// What the old entry said, as far as the new one cares.
+struct OldEntry {
+  bool switchedOff[std::size(kSwitchOffs)] = {};
+  bool damaged = false;
+};
+
+std::string_view Trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  const size_t last = text.find_last_not_of(" \t");
+  return first == std::string_view::npos ? std::string_view()
+                                         : text.substr(first, last - first + 1);
+}
+
+// Reads the switch-offs of the [Desktop Entry] group of text. Text that ends without a line
+// break was cut short, and its last line is not trusted. Text whose first group is not
+// [Desktop Entry], or that has no group, or holds a line that is neither a comment, a group nor
+// a key, is damaged too; key lines before any group still count, as the header may be what
+// was lost.
+OldEntry ReadOldEntry(std::string_view text) {
+  OldEntry entry;
+  if (!text.empty() && text.back() != '\n') {
+    entry.damaged = true;
+    const size_t lastBreak = text.rfind('\n');
+    text = lastBreak == std::string_view::npos ? std::string_view() : text.substr(0, lastBreak + 1);
+  }
+  std::istringstream lines{std::string(text)};
+  bool seenGroup = false;
+  bool inMainGroup = true;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (line.empty() || line.front() == '#')
+      continue;
+    if (line.front() == '[') {
+      inMainGroup = line == "[Desktop Entry]";
+      entry.damaged |= !seenGroup && !inMainGroup;
+      seenGroup = true;
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) {
+      entry.damaged = true;
+      continue;
+    }
+    if (!inMainGroup)
+      continue;
+    const std::string_view key = Trimmed(std::string_view(line).substr(0, equals));
+    const std::string_view value = Trimmed(std::string_view(line).substr(equals + 1));
+    for (size_t i = 0; i < std::size(kSwitchOffs); ++i) {
+      if (key == kSwitchOffs[i].key)
+        entry.switchedOff[i] = value == kSwitchOffs[i].value;
+    }
+  }
+  entry.damaged |= !seenGroup;
+  return entry;
+}
+
+// The text of the entry file, or nothing when there is none that can be read.
+std::optional<std::string> ReadEntryFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Returns the desktop entry that starts program (an absolute path) without arguments, switched
+// off where old was.
+std::string EntryText(const fs::path& program, const OldEntry& old) {
+  std::string text = "[Desktop Entry]\nType=Application\nName=" + std::string(kAutostartValueName) +
+                     "\nComment=Judges new mail by its sender and moves spam into the folder "
+                     "\"spam\"\nIcon=tervane-antispam\nExec=" +
+                     QuotedExecArgument(program.string()) + "\nTerminal=false\n";
+  for (size_t i = 0; i < std::size(kSwitchOffs); ++i) {
+    if (old.switchedOff[i])
+      text += std::string(kSwitchOffs[i].key) + "=" + std::string(kSwitchOffs[i].value) + "\n";
+  }
+  return text;
 }
 
 }  // namespace
@@ -78,22 +163,35 @@ fs::path AutostartFolder() {
   return fs::path(home != nullptr ? home : "") / ".config" / "autostart";
 }
 
-void WriteAutostartEntry(const fs::path& programFile) {
+fs::path AutostartEntryFile() {
+  return AutostartFolder() / (std::string(kAutostartValueName) + ".desktop");
+}
+
+AutostartRewrite WriteAutostartEntry(const fs::path& programFile) {
   std::error_code error;
   const fs::path program = fs::absolute(programFile, error);
-  const fs::path folder = AutostartFolder();
+  const fs::path target = AutostartEntryFile();
   if (!error) {
-    fs::create_directories(folder, error);
+    fs::create_directories(target.parent_path(), error);
   }
   if (error) {
     ThrowSetDataFailed();
   }
-  const fs::path target = folder / (std::string(kAutostartValueName) + ".desktop");
+  OldEntry old;
+  if (fs::is_regular_file(target, error)) {
+    if (const std::optional<std::string> text = ReadEntryFile(target))
+      old = ReadOldEntry(*text);
+  }
   QSaveFile file(QString::fromStdString(target.string()));
-  const QByteArray text = QByteArray::fromStdString(EntryText(program));
+  const QByteArray text = QByteArray::fromStdString(EntryText(program, old));
   if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
     ThrowSetDataFailed();
   }
+  AutostartRewrite rewrite;
+  rewrite.repaired = old.damaged;
+  for (const bool off : old.switchedOff)
+    rewrite.keptSwitchOff |= off;
+  return rewrite;
 }
 
 }  // namespace tervane

@@ -85,7 +85,9 @@ void TFrmmain::FormCreate() {
   hook_.load();
 
   try {
-    WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString());
+    if (WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()).repaired)
+      std::cerr << "Tervane Anti-Spam: the autostart entry \"" << AutostartEntryFile().string()
+                << "\" was damaged and has been written anew\n";
   } catch (const std::exception& e) {
     ShowErrorMessage(this, e.what());
   }
