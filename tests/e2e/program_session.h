@@ -27,7 +27,8 @@ struct CommandResult {
 };
 
 // The real program run from a copy of the program folder (under a path with a blank in it),
-// with its own Maildir, runtime folder, configuration folder and report server; driven only
+// with database files of its own (never the build's, which a person may be using), its own
+// Maildir, runtime folder, configuration folder and report server; driven only
 // through oectl and files.
 class ProgramSession {
  public:
