@@ -21,8 +21,8 @@ QString Q(const fs::path& path) {
 // their logs, the owner lock and the compaction and seeding copies.
 bool IsUserState(const fs::path& name) {
   const std::string text = name.filename().string();
-  return text.starts_with("cust.mdb") || text.starts_with("ospam.mdb") ||
-         text == "tervane.lock" || text.starts_with("~");
+  return text.starts_with("cust.mdb") || text.starts_with("ospam.mdb") || text == "tervane.lock" ||
+         text.starts_with("~");
 }
 
 // Copies the program folder of the build without anything a person may be using there, and
@@ -93,6 +93,11 @@ ProgramSession::~ProgramSession() {
   for (const int pid : RunningInstances())
     ::kill(pid, SIGKILL);
   WaitUntil([this] { return RunningInstances().empty(); }, std::chrono::seconds(5));
+}
+
+void ProgramSession::UseDisplay(const std::string& display) {
+  environment_.remove("QT_QPA_PLATFORM");
+  environment_.insert("DISPLAY", QString::fromStdString(display));
 }
 
 std::vector<int> ProgramSession::RunningInstances() const {

@@ -40,6 +40,11 @@ class ProgramSession {
   const std::filesystem::path& configHome() const { return configHome_; }
   const ReportSink& reports() const { return reports_; }
   QProcess& program() { return *program_; }
+  // The environment every program of the session starts with; change it before the start.
+  QProcessEnvironment& environment() { return environment_; }
+  // Runs the program on the X display (":N") from its next start instead of Qt's offscreen
+  // platform, so its windows and message boxes are real.
+  void UseDisplay(const std::string& display);
 
   // Starts the program with its standard error going to errFile (when set).
   void Start(const std::filesystem::path& errFile = {});
