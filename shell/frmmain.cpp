@@ -34,14 +34,16 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder)
+TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder,
+                   std::chrono::milliseconds attachRetryInterval)
     : restarted_(restarted),
       programFolder_(ProgramFolder()),
       databaseFolder_(std::move(databaseFolder)),
       context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, SpamFolderId,
                SecurityLevel,       MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
-      suiPopupMenu1(new QMenu(this)) {
+      suiPopupMenu1(new QMenu(this)),
+      attachRetry_(attachRetryInterval, [this] { return RetryAttach(); }) {
   setWindowTitle("Tervane Spam Filter");
 
   connect(&oe_.OEAPIInit1, &TOEAPIInit::OnInitOEAPI, this, &TFrmmain::OEAPIInit1InitOEAPI);
@@ -104,6 +106,7 @@ void TFrmmain::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmmain::OEAPIInit1InitOEAPI() {
+  attachRetry_.Stop();
   try {
     attached_ =
         AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId, SecurityLevel);
@@ -121,13 +124,39 @@ void TFrmmain::Restart(const std::string& reason) {
     QCoreApplication::quit();
     return;
   }
-  // Stay up without listening to the mail store, and say once what went wrong.
-  oe_.OEFolderManager.Disconnect();
-  CloseFilterDatabase(db_);
+  // Stay up without listening to the mail store, say once what went wrong, and try again now
+  // and then (already while the message is shown, which may be for long).
+  StayDetached();
+  attachRetry_.Start();
   ShowErrorMessage(this, reason.c_str());
 }
 
+void TFrmmain::StayDetached() {
+  oe_.OEFolderManager.Disconnect();
+  CloseFilterDatabase(db_);
+}
+
+bool TFrmmain::RetryAttach() {
+  try {
+    // The failed attach made the toolbar's buttons before the step that failed, unless the mail
+    // client gave no toolbar.
+    if (oe_.OEToolbar1.IsBound()) {
+      AttachFilter(oe_, db_, databaseFolder_, SpamFolderId, SecurityLevel);
+      attached_ = true;
+    } else {
+      attached_ = AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId,
+                                     SecurityLevel);
+    }
+  } catch (const std::exception&) {
+    attached_ = false;
+  }
+  if (!attached_)
+    StayDetached();
+  return attached_;
+}
+
 void TFrmmain::OEAPIInit1ShutdownOEAPI() {
+  attachRetry_.Stop();
   // A failed attach left nothing open to count or close.
   if (!attached_)
     return;
@@ -145,7 +174,11 @@ void TFrmmain::OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId) {
   }
 }
 
-void TFrmmain::OEToolbar1ButtonClicked(int32_t) {}
+// Any click on the toolbar first tries a failed attach again, so that the button's own command,
+// connected after the toolbar, finds the database open.
+void TFrmmain::OEToolbar1ButtonClicked(int32_t) {
+  attachRetry_.TryNow();
+}
 
 template <typename Command>
 void TFrmmain::RunCommand(Command command) {

@@ -3,6 +3,7 @@
 
 #include <QLibrary>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,6 +11,7 @@
 #include "engine/clock.h"
 #include "engine/filter_context.h"
 #include "mailclient/mail_client_session.h"
+#include "shell/attach_retry.h"
 #include "shell/network_spam_reporter.h"
 #include "store/filter_database.h"
 #include "ui/desktop_shell_opener.h"
@@ -30,8 +32,10 @@ class TFrmmain : public QWidget {
   // Creates the components; the extension-server ones connect at once, so this throws
   // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
   // was started by a failed attach of another. databaseFolder holds cust.mdb and ospam.mdb.
+  // attachRetryInterval: how often a restarted instance whose attach failed tries again.
   // REQUIRES: this process owns databaseFolder (FolderOwner) for the window's whole life.
-  TFrmmain(bool restarted, std::filesystem::path databaseFolder);
+  TFrmmain(bool restarted, std::filesystem::path databaseFolder,
+           std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval);
   ~TFrmmain() override;
 
   // Start-up work: loads the hook library and writes the autostart entry.
@@ -68,9 +72,14 @@ class TFrmmain : public QWidget {
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
 
  private:
-  // Starts a fresh instance and ends this one; a restarted instance instead reports why and
-  // stays up, detached, since a second restart would meet the same cause.
+  // Starts a fresh instance and ends this one; a restarted instance instead stays up, detached,
+  // since a second restart would meet the same cause: it reports why once and tries the attach
+  // again from time to time (attachRetry_).
   void Restart(const std::string& reason);
+  // Leaves the attach's half-made state: no new-message events, the database closed.
+  void StayDetached();
+  // One more try of an attach that failed; quiet. Returns true iff the program is attached.
+  bool RetryAttach();
   // Runs a command; a failure ends it at that step and is shown to the user.
   template <typename Command>
   void RunCommand(Command command);
@@ -87,6 +96,7 @@ class TFrmmain : public QWidget {
   QLibrary hook_;
   QSystemTrayIcon* CoolTrayIcon1;
   QMenu* suiPopupMenu1;
+  AttachRetry attachRetry_;
   bool attached_ = false;
 };
 
