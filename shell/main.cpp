@@ -14,6 +14,7 @@
 #include "shell/frmmain.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
+#include "shell/settings_command.h"
 #include "shell/termination_signals.h"
 #include "store/data_folder.h"
 #include "store/folder_owner.h"
@@ -101,8 +102,10 @@ int main(int argc, char* argv[]) {
   AboutBox = &aboutBox;
   TFrmsetting frmsetting(mainWindow->database(), SecurityLevel);
   Frmsetting = &frmsetting;
+  server->SetProgramCommand(kSettingsCommand, SettingsCommand(*mainWindow));
 
   const int result = QApplication::exec();
+  server->SetProgramCommand(kSettingsCommand, nullptr);
   Frmsetting = nullptr;
   AboutBox = nullptr;
   Frmmain = nullptr;

@@ -95,6 +95,10 @@ ProgramSession::~ProgramSession() {
   WaitUntil([this] { return RunningInstances().empty(); }, std::chrono::seconds(5));
 }
 
+fs::path ProgramSession::controlSocket() const {
+  return root_ / "run" / "tervane" / "mailclient.sock";
+}
+
 void ProgramSession::UseDisplay(const std::string& display) {
   environment_.remove("QT_QPA_PLATFORM");
   environment_.insert("DISPLAY", QString::fromStdString(display));

@@ -38,6 +38,8 @@ class ProgramSession {
   const std::filesystem::path& programFolder() const { return programFolder_; }
   const std::filesystem::path& maildir() const { return maildir_; }
   const std::filesystem::path& configHome() const { return configHome_; }
+  // The program's control socket.
+  std::filesystem::path controlSocket() const;
   const ReportSink& reports() const { return reports_; }
   QProcess& program() { return *program_; }
   // The environment every program of the session starts with; change it before the start.
