@@ -7,10 +7,11 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "ui/desktop_file.h"
 
 namespace tervane {
 namespace {
@@ -72,6 +73,7 @@ struct SwitchOff {
   std::string_view value;
 };
 constexpr SwitchOff kSwitchOffs[] = {{"Hidden", "true"}, {"X-GNOME-Autostart-enabled", "false"}};
+constexpr std::string_view kMainGroup = "Desktop Entry";
 
 // What the old entry said, as far as the new one cares.
 struct OldEntry {
@@ -79,54 +81,21 @@ struct OldEntry {
   bool damaged = false;
 };
 
-std::string_view Trimmed(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  const size_t last = text.find_last_not_of(" \t");
-  return first == std::string_view::npos ? std::string_view()
-                                         : text.substr(first, last - first + 1);
-}
-
-// Reads the switch-offs of the [Desktop Entry] group of text. Text that ends without a line
-// break was cut short, and its last line is not trusted. Text whose first group is not
-// [Desktop Entry], or that has no group, or holds a line that is neither a comment, a group nor
-// a key, is damaged too; key lines before any group still count, as the header may be what
-// was lost.
+// Reads the switch-offs of the [Desktop Entry] group of text. Keys before any group count too,
+// as the header may be what was lost. The entry is damaged when it was cut short or holds a
+// line that is no comment, group or key, or when its first group is another or it has none.
 OldEntry ReadOldEntry(std::string_view text) {
+  const DesktopFileText file = ParseDesktopFile(text);
   OldEntry entry;
-  if (!text.empty() && text.back() != '\n') {
-    entry.damaged = true;
-    const size_t lastBreak = text.rfind('\n');
-    text = lastBreak == std::string_view::npos ? std::string_view() : text.substr(0, lastBreak + 1);
-  }
-  std::istringstream lines{std::string(text)};
-  bool seenGroup = false;
-  bool inMainGroup = true;
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    if (line.empty() || line.front() == '#')
+  entry.damaged = !file.wellFormed || file.groups.empty() || file.groups.front() != kMainGroup;
+  for (const DesktopFileKey& key : file.keys) {
+    if (key.group != kMainGroup && !key.group.empty())
       continue;
-    if (line.front() == '[') {
-      inMainGroup = line == "[Desktop Entry]";
-      entry.damaged |= !seenGroup && !inMainGroup;
-      seenGroup = true;
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) {
-      entry.damaged = true;
-      continue;
-    }
-    if (!inMainGroup)
-      continue;
-    const std::string_view key = Trimmed(std::string_view(line).substr(0, equals));
-    const std::string_view value = Trimmed(std::string_view(line).substr(equals + 1));
     for (size_t i = 0; i < std::size(kSwitchOffs); ++i) {
-      if (key == kSwitchOffs[i].key)
-        entry.switchedOff[i] = value == kSwitchOffs[i].value;
+      if (key.key == kSwitchOffs[i].key)
+        entry.switchedOff[i] = key.value == kSwitchOffs[i].value;
     }
   }
-  entry.damaged |= !seenGroup;
   return entry;
 }
 

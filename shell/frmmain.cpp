@@ -11,9 +11,11 @@
 #include "engine/classification.h"
 #include "engine/marking.h"
 #include "shell/autostart.h"
+#include "shell/help_file.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
 #include "ui/aboutbox.h"
+#include "ui/desktop_applications.h"
 #include "ui/frmsetting.h"
 #include "ui/message_box.h"
 #include "ui/window_look.h"
@@ -24,7 +26,6 @@ namespace {
 constexpr char kProgramFileName[] = "TervaneAntiSpam";
 constexpr char kHookLibrary[] = "oehook";
 constexpr char kUpdateProgram[] = "update";
-constexpr char kHelpFile[] = "quorlenhelp.chm";
 constexpr char kHelpPage[] = "/tervane_spam_filter_help.htm";
 
 // The folder of the running program file, with its trailing separator.
@@ -206,7 +207,8 @@ void TFrmmain::OEButton4Click() {
 }
 
 void TFrmmain::OEButton5Click() {
-  shell_.Open("open", programFolder_ + kHelpFile, ShowCommand::kShow);
+  const bool desktopOpensChm = HasApplicationFor(kCompiledHelpTypes, SessionApplicationFolders());
+  shell_.Open("open", HelpFile(programFolder_, desktopOpensChm), ShowCommand::kShow);
 }
 
 void TFrmmain::OEButton6Click() {
