@@ -10,6 +10,7 @@
 
 #include "engine/clock.h"
 #include "engine/filter_context.h"
+#include "log/decision_log.h"
 #include "mailclient/mail_client_session.h"
 #include "shell/attach_retry.h"
 #include "shell/network_spam_reporter.h"
@@ -32,9 +33,10 @@ class TFrmmain : public QWidget {
   // Creates the components; the extension-server ones connect at once, so this throws
   // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
   // was started by a failed attach of another. databaseFolder holds cust.mdb and ospam.mdb.
-  // attachRetryInterval: how often a restarted instance whose attach failed tries again.
-  // REQUIRES: this process owns databaseFolder (FolderOwner) for the window's whole life.
-  TFrmmain(bool restarted, std::filesystem::path databaseFolder,
+  // log gets a line for every decision. attachRetryInterval: how often a restarted instance
+  // whose attach failed tries again. REQUIRES: this process owns databaseFolder (FolderOwner)
+  // for the window's whole life; log outlives the window.
+  TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log,
            std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval);
   ~TFrmmain() override;
 
@@ -80,6 +82,8 @@ class TFrmmain : public QWidget {
   void StayDetached();
   // One more try of an attach that failed; quiet. Returns true iff the program is attached.
   bool RetryAttach();
+  // Writes the log line of an attach that worked.
+  void LogAttached(const std::string& how);
   // Runs a command; a failure ends it at that step and is shown to the user.
   template <typename Command>
   void RunCommand(Command command);
@@ -87,6 +91,7 @@ class TFrmmain : public QWidget {
   const bool restarted_;
   const std::string programFolder_;
   const std::filesystem::path databaseFolder_;
+  DecisionLog& log_;
   MailClientComponents oe_;
   FilterDatabase db_;
   NetworkSpamReporter WebBrowser1;

@@ -40,6 +40,8 @@ class ProgramSession {
   const std::filesystem::path& configHome() const { return configHome_; }
   // The program's control socket.
   std::filesystem::path controlSocket() const;
+  // XDG_STATE_HOME of the program: its decision log is tervane-antispam/decisions.log here.
+  std::filesystem::path stateHome() const { return root_ / "state"; }
   const ReportSink& reports() const { return reports_; }
   QProcess& program() { return *program_; }
   // The environment every program of the session starts with; change it before the start.

@@ -13,6 +13,7 @@
 #include "shell/frmmain.h"
 #include "shell/program_values.h"
 #include "store/database_maker.h"
+#include "tests/support/recording_log.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "ui/aboutbox.h"
@@ -78,10 +79,11 @@ class FailedAttachTest : public ::testing::Test {
   const fs::path lists_ = dir_ / "lists";
   ScopedEnv config_{"XDG_CONFIG_HOME", (dir_ / "config").string()};
   std::unique_ptr<ExtensionServer> server_;
+  testing::RecordingLog log_;
 };
 
 TEST_F(FailedAttachTest, TimerAttachesOnceTheDatabaseIsBackAndJudgesTheMailThatWaited) {
-  TFrmmain frmmain(/*restarted=*/true, lists_, 50ms);
+  TFrmmain frmmain(/*restarted=*/true, lists_, log_, 50ms);
   QTest::qWait(300);  // the attach (from the event loop) fails and retries fail quietly
   ASSERT_FALSE(frmmain.IsAttached());
   DeliverSpam();
@@ -89,10 +91,14 @@ TEST_F(FailedAttachTest, TimerAttachesOnceTheDatabaseIsBackAndJudgesTheMailThatW
   RestoreDatabases();
   ASSERT_TRUE(QTest::qWaitFor([&] { return frmmain.IsAttached(); }, 5000));
   EXPECT_TRUE(QTest::qWaitFor([&] { return SpamCount() == 1; }, 5000));
+  // The failure is logged once, the quiet retries not at all.
+  ASSERT_GE(log_.lines.size(), 2u);
+  EXPECT_TRUE(log_.lines[0].starts_with("attach failed: ")) << log_.lines[0];
+  EXPECT_TRUE(log_.lines[1].starts_with("attached on a retry: ")) << log_.lines[1];
 }
 
 TEST_F(FailedAttachTest, AToolbarClickAttachesAtOnceAndItsCommandRuns) {
-  TFrmmain frmmain(/*restarted=*/true, lists_, 1h);
+  TFrmmain frmmain(/*restarted=*/true, lists_, log_, 1h);
   ASSERT_TRUE(QTest::qWaitFor([&] { return server_->ButtonCaptions().size() == 6; }, 5000));
   ASSERT_FALSE(frmmain.IsAttached());
 

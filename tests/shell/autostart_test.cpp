@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/support/scoped_env.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane {
@@ -127,7 +127,11 @@ TEST_F(AutostartTest, RewriteKeepsTheUsersSwitchOffAndRepairsADamagedEntry) {
        true},
       {"cut inside the switch", "[Desktop Entry]\nExec=/old\nHidden=tr", "", true},
       {"lost its header", "Hidden=true\nExec=/old\n", "Hidden=true\n", true},
-      {"garbage", std::string("\x7f" "ELF\x02\x01\0\0", 8), "", true},
+      {"garbage",
+       std::string("\x7f"
+                   "ELF\x02\x01\0\0",
+                   8),
+       "", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
