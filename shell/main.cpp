@@ -14,6 +14,7 @@
 #include "log/file_decision_log.h"
 #include "log/log_file.h"
 #include "shell/frmmain.h"
+#include "shell/list_commands.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
 #include "shell/settings_command.h"
@@ -96,6 +97,10 @@ int main(int argc, char* argv[]) {
     owner->RemoveCompactionLeftovers();
     server = std::make_unique<ExtensionServer>(
         ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
+    // What the mail store met that the user should know of (a file in new/ that is no mail, a
+    // move that failed) goes to the same log.
+    QObject::connect(server.get(), &ExtensionServer::Notice, &app,
+                     [&log](const QString& text) { log.Write(text.toStdString()); });
     mainWindow = std::make_unique<TFrmmain>(restarted, owner->folder(), log);
   } catch (const std::exception& e) {
     handleTermination();
@@ -112,6 +117,8 @@ int main(int argc, char* argv[]) {
   TFrmsetting frmsetting(mainWindow->database(), SecurityLevel);
   Frmsetting = &frmsetting;
   server->SetProgramCommand(kSettingsCommand, SettingsCommand(*mainWindow));
+  // tervane-lists works through the running program, which owns the lists.
+  ProgramListCommands listCommands(*server, mainWindow->database(), owner->folder(), SecurityLevel);
 
   const int result = QApplication::exec();
   server->SetProgramCommand(kSettingsCommand, nullptr);

@@ -1,5 +1,6 @@
 // The whole program, run as a real process on its own Maildir and driven only through oectl.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <signal.h>
 
@@ -245,10 +246,64 @@ TEST_F(ProgramTest, OfFiveSimultaneousStartsExactlyOneStays) {
   }
 }
 
+TEST_F(ProgramTest, OddFilesInNewAndARemovedSpamFolderDoNotStopTheFilter) {
+  ASSERT_TRUE(session.StartAttached());
+  const fs::path fifo = session.maildir() / "new" / "1733745600.M1P1.fifo";
+  const fs::path link = session.maildir() / "new" / "1733745600.M2P1.zero";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", link);
+  fs::remove_all(session.maildir() / ".spam");
+  session.Deliver(kReferenceSender, "cheap pills\n");
+
+  ASSERT_TRUE(WaitUntil([this] { return session.FolderCounts().at("spam") == 1; }));
+  EXPECT_EQ(session.Oectl({"status"}).exitCode, 0);
+  EXPECT_TRUE(fs::is_regular_file(session.maildir() / ".spam" / "maildirfolder"));
+  EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+  EXPECT_TRUE(fs::is_symlink(link));
+  // The log tells why the FIFO stays where it is.
+  const fs::path log = session.stateHome() / "tervane-antispam" / "decisions.log";
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadBytes(log).find("Skipped " + fifo.string()) != std::string::npos;
+  })) << ReadBytes(log);
+}
+
 TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {
   ASSERT_TRUE(session.StartAttached());
   EXPECT_TRUE(session.Terminate());
   EXPECT_NE(session.Oectl({"status"}).exitCode, 0);
+}
+
+// The lists and the level from the command line while the filter runs: the program carries
+// the commands out, and its next message is judged by them; stopped, the tool works alone.
+TEST_F(ProgramTest, ListsChangedFromTheCommandLineJudgeTheNextMessage) {
+  ASSERT_TRUE(session.StartAttached());
+  std::string addresses;
+  for (int i = 0; i < 1000; ++i)
+    addresses += "sender" + std::to_string(i) + "@junk.example\n";
+  const CommandResult imported =
+      session.Lists({"import", "black", "-"}, QByteArray::fromStdString(addresses));
+  EXPECT_EQ(imported.out, "imported 1,000, skipped 0\n") << imported.err;
+  EXPECT_EQ(session.Lists({"show", "black", "--match", "SENDER999@"}).Rows().at(0).at(0),
+            "sender999@junk.example");
+
+  session.Deliver("sender500@junk.example", "bulk\n");
+  EXPECT_TRUE(WaitUntil([this] { return session.FolderCounts().at("spam") == 1; }));
+
+  ASSERT_EQ(session.Lists({"level", "high"}).exitCode, 0);
+  ASSERT_EQ(session.Lists({"add", "white", "friend@home.example", "Friend"}).exitCode, 0);
+  session.Deliver("stranger@nowhere.example", "who?\n");
+  session.Deliver("friend@home.example", "hello\n");
+  EXPECT_TRUE(WaitUntil([this] {
+    const auto counts = session.FolderCounts();
+    return counts.at("spam") == 2 && counts.at("Inbox") == 1;
+  }));
+
+  // Detached, the program opens its database for the command and closes it again.
+  ASSERT_TRUE(StopMailClient());
+  EXPECT_EQ(session.Lists({"show", "white"}).Rows().at(0).at(1), "Friend");
+  EXPECT_TRUE(session.Terminate());
+  const CommandResult stats = session.Lists({"stats"});
+  EXPECT_EQ(stats.Rows().at(0), (std::vector<std::string>{"security level", "high"})) << stats.err;
 }
 
 }  // namespace

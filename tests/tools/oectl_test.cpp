@@ -18,6 +18,7 @@
 #include "mailclient/extension_interface.h"
 #include "tests/extserver/control_test_support.h"
 #include "tests/support/file_contents.h"
+#include "tests/tools/tool_run.h"
 #include "tools/oectl/answer_text.h"
 
 namespace tervane {
@@ -26,31 +27,12 @@ namespace {
 using testing::ControlFixtureFiles;
 using testing::ReadBytes;
 
-struct OectlRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using OectlRun = testing::ToolRun;
 
 // Runs oectl with args in env; the event loop keeps running meanwhile so the server answers.
 OectlRun RunOectl(const QStringList& args, const QProcessEnvironment& env,
                   const QByteArray& input = {}) {
-  QProcess process;
-  process.setProcessEnvironment(env);
-  process.start(QStringLiteral(TERVANE_OECTL_PATH), args);
-  process.write(input);
-  process.closeWriteChannel();
-  OectlRun run;
-  if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 40000)) {
-    process.kill();
-    process.waitForFinished();
-    ADD_FAILURE() << "oectl did not finish: " << args.join(' ').toStdString();
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = process.readAllStandardOutput().toStdString();
-  run.err = process.readAllStandardError().toStdString();
-  return run;
+  return testing::RunTool(QStringLiteral(TERVANE_OECTL_PATH), args, env, input);
 }
 
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
