@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the program icon (tervane.png, 64 x 64, RGBA) with the standard library only.
+"""Draws the program icon (RGBA PNG) with the standard library only.
 
-A blue tile with a white envelope and a red no-entry badge. Every pixel is the average of
-4 x 4 samples, so edges are smooth. Run it from this folder: python3 draw_icon.py
+A blue tile with a white envelope and a red no-entry badge, drawn on a 64 x 64 grid and scaled
+to the size asked for. Every pixel is the average of 4 x 4 samples, so edges are smooth.
+  python3 draw_icon.py                  tervane.png, 64 x 64, in the working folder
+  python3 draw_icon.py SIZE OUTPUT      OUTPUT, SIZE x SIZE (the installed icon theme sizes)
 """
 import math
 import struct
+import sys
 import zlib
 
 SIZE = 64
@@ -45,11 +48,11 @@ def sample(x, y):
     return None
 
 
-def pixel(px, py):
+def pixel(px, py, scale):
     total = [0.0, 0.0, 0.0, 0.0]
     for sy in range(SAMPLES):
         for sx in range(SAMPLES):
-            colour = sample(px + (sx + 0.5) / SAMPLES, py + (sy + 0.5) / SAMPLES)
+            colour = sample((px + (sx + 0.5) / SAMPLES) * scale, (py + (sy + 0.5) / SAMPLES) * scale)
             if colour is None:
                 continue
             for i in range(3):
@@ -72,6 +75,8 @@ def png(width, height, rows):
 
 
 if __name__ == "__main__":
-    rows = [[pixel(x, y) for x in range(SIZE)] for y in range(SIZE)]
-    with open("tervane.png", "wb") as out:
-        out.write(png(SIZE, SIZE, rows))
+    size = int(sys.argv[1]) if len(sys.argv) > 1 else SIZE
+    output = sys.argv[2] if len(sys.argv) > 2 else "tervane.png"
+    rows = [[pixel(x, y, SIZE / size) for x in range(size)] for y in range(size)]
+    with open(output, "wb") as out:
+        out.write(png(size, size, rows))

@@ -38,6 +38,13 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
     }
   }
 
+  AttachFilter(oe, db, databaseFolder, spamFolderId, securityLevel);
+  return gotToolbar;
+}
+
+void AttachFilter(MailClientComponents& oe, FilterDatabase& db,
+                  const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
+                  int32_t& securityLevel) {
   securityLevel = OpenFilterDatabase(db, databaseFolder);
 
   spamFolderId = FindSpamFolder(oe.OEFolderManager);
@@ -49,7 +56,6 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
 
   oe.OEFolderManager.Connect();
   oe.OEFolderManager.ActivateNotifications();
-  return gotToolbar;
 }
 
 int32_t NextDetachNumber(int32_t count) {

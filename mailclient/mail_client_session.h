@@ -56,6 +56,14 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
                         const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
                         int32_t& securityLevel);
 
+// The attach's steps after the toolbar's, alone: opens the filter database, finds or makes the
+// spam folder, connects the folder manager and switches on new-message events (mail already in
+// a folder's new/ counts as new). For trying a failed attach again while the toolbar's buttons
+// it made are still there. Throws at the step that fails, like AttachToMailClient.
+void AttachFilter(MailClientComponents& oe, FilterDatabase& db,
+                  const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
+                  int32_t& securityLevel);
+
 // Detaches from the mail client that is going away: disconnects the folder manager, counts the
 // detach in misc.number and, when the count leaves remainder 1 on division by 20, harvests the
 // sent mail into the white list and compacts cust.mdb of databaseFolder; then closes the filter

@@ -11,9 +11,11 @@
 #include "engine/classification.h"
 #include "engine/marking.h"
 #include "shell/autostart.h"
+#include "shell/help_file.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
 #include "ui/aboutbox.h"
+#include "ui/desktop_applications.h"
 #include "ui/frmsetting.h"
 #include "ui/message_box.h"
 #include "ui/window_look.h"
@@ -24,7 +26,6 @@ namespace {
 constexpr char kProgramFileName[] = "TervaneAntiSpam";
 constexpr char kHookLibrary[] = "oehook";
 constexpr char kUpdateProgram[] = "update";
-constexpr char kHelpFile[] = "quorlenhelp.chm";
 constexpr char kHelpPage[] = "/tervane_spam_filter_help.htm";
 
 // The folder of the running program file, with its trailing separator.
@@ -34,7 +35,8 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log)
+TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log,
+                   std::chrono::milliseconds attachRetryInterval)
     : restarted_(restarted),
       programFolder_(ProgramFolder()),
       databaseFolder_(std::move(databaseFolder)),
@@ -43,7 +45,8 @@ TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, Decisio
       context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, log_, SpamFolderId,
                SecurityLevel,       MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
-      suiPopupMenu1(new QMenu(this)) {
+      suiPopupMenu1(new QMenu(this)),
+      attachRetry_(attachRetryInterval, [this] { return RetryAttach(); }) {
   setWindowTitle("Tervane Spam Filter");
 
   connect(&oe_.OEAPIInit1, &TOEAPIInit::OnInitOEAPI, this, &TFrmmain::OEAPIInit1InitOEAPI);
@@ -87,7 +90,9 @@ void TFrmmain::FormCreate() {
   hook_.load();
 
   try {
-    WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString());
+    if (WriteAutostartEntry(QCoreApplication::applicationFilePath().toStdString()).repaired)
+      std::cerr << "Tervane Anti-Spam: the autostart entry \"" << AutostartEntryFile().string()
+                << "\" was damaged and has been written anew\n";
   } catch (const std::exception& e) {
     ShowErrorMessage(this, e.what());
   }
@@ -104,14 +109,14 @@ void TFrmmain::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmmain::OEAPIInit1InitOEAPI() {
+  attachRetry_.Stop();
   try {
     attached_ =
         AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId, SecurityLevel);
     if (!attached_)
       Restart("The mail client gave no toolbar for the filter's buttons.");
     else
-      log_.Write("attached: security level " + std::to_string(SecurityLevel) + ", lists in " +
-                 databaseFolder_.string());
+      LogAttached("attached");
   } catch (const std::exception& e) {
     attached_ = false;
     Restart(e.what());
@@ -125,13 +130,46 @@ void TFrmmain::Restart(const std::string& reason) {
     QCoreApplication::quit();
     return;
   }
-  // Stay up without listening to the mail store, and say once what went wrong.
-  oe_.OEFolderManager.Disconnect();
-  CloseFilterDatabase(db_);
+  // Stay up without listening to the mail store, say once what went wrong, and try again now
+  // and then (already while the message is shown, which may be for long).
+  StayDetached();
+  attachRetry_.Start();
   ShowErrorMessage(this, reason.c_str());
 }
 
+void TFrmmain::StayDetached() {
+  oe_.OEFolderManager.Disconnect();
+  CloseFilterDatabase(db_);
+}
+
+bool TFrmmain::RetryAttach() {
+  try {
+    // The failed attach made the toolbar's buttons before the step that failed, unless the mail
+    // client gave no toolbar.
+    if (oe_.OEToolbar1.IsBound()) {
+      AttachFilter(oe_, db_, databaseFolder_, SpamFolderId, SecurityLevel);
+      attached_ = true;
+    } else {
+      attached_ = AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId,
+                                     SecurityLevel);
+    }
+  } catch (const std::exception&) {
+    attached_ = false;
+  }
+  if (attached_)
+    LogAttached("attached on a retry");
+  else
+    StayDetached();
+  return attached_;
+}
+
+void TFrmmain::LogAttached(const std::string& how) {
+  log_.Write(how + ": security level " + std::to_string(SecurityLevel) + ", lists in " +
+             databaseFolder_.string());
+}
+
 void TFrmmain::OEAPIInit1ShutdownOEAPI() {
+  attachRetry_.Stop();
   // A failed attach left nothing open to count or close.
   if (!attached_)
     return;
@@ -151,7 +189,11 @@ void TFrmmain::OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId) {
   }
 }
 
-void TFrmmain::OEToolbar1ButtonClicked(int32_t) {}
+// Any click on the toolbar first tries a failed attach again, so that the button's own command,
+// connected after the toolbar, finds the database open.
+void TFrmmain::OEToolbar1ButtonClicked(int32_t) {
+  attachRetry_.TryNow();
+}
 
 template <typename Command>
 void TFrmmain::RunCommand(Command command) {
@@ -179,7 +221,8 @@ void TFrmmain::OEButton4Click() {
 }
 
 void TFrmmain::OEButton5Click() {
-  shell_.Open("open", programFolder_ + kHelpFile, ShowCommand::kShow);
+  const bool desktopOpensChm = HasApplicationFor(kCompiledHelpTypes, SessionApplicationFolders());
+  shell_.Open("open", HelpFile(programFolder_, desktopOpensChm), ShowCommand::kShow);
 }
 
 void TFrmmain::OEButton6Click() {

@@ -3,6 +3,7 @@
 
 #include <QLibrary>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/filter_context.h"
 #include "log/decision_log.h"
 #include "mailclient/mail_client_session.h"
+#include "shell/attach_retry.h"
 #include "shell/network_spam_reporter.h"
 #include "store/filter_database.h"
 #include "ui/desktop_shell_opener.h"
@@ -31,9 +33,11 @@ class TFrmmain : public QWidget {
   // Creates the components; the extension-server ones connect at once, so this throws
   // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
   // was started by a failed attach of another. databaseFolder holds cust.mdb and ospam.mdb.
-  // log gets a line for every decision. REQUIRES: this process owns databaseFolder
-  // (FolderOwner) for the window's whole life; log outlives the window.
-  TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log);
+  // log gets a line for every decision. attachRetryInterval: how often a restarted instance
+  // whose attach failed tries again. REQUIRES: this process owns databaseFolder (FolderOwner)
+  // for the window's whole life; log outlives the window.
+  TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log,
+           std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval);
   ~TFrmmain() override;
 
   // Start-up work: loads the hook library and writes the autostart entry.
@@ -70,9 +74,16 @@ class TFrmmain : public QWidget {
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
 
  private:
-  // Starts a fresh instance and ends this one; a restarted instance instead reports why and
-  // stays up, detached, since a second restart would meet the same cause.
+  // Starts a fresh instance and ends this one; a restarted instance instead stays up, detached,
+  // since a second restart would meet the same cause: it reports why once and tries the attach
+  // again from time to time (attachRetry_).
   void Restart(const std::string& reason);
+  // Leaves the attach's half-made state: no new-message events, the database closed.
+  void StayDetached();
+  // One more try of an attach that failed; quiet. Returns true iff the program is attached.
+  bool RetryAttach();
+  // Writes the log line of an attach that worked.
+  void LogAttached(const std::string& how);
   // Runs a command; a failure ends it at that step and is shown to the user.
   template <typename Command>
   void RunCommand(Command command);
@@ -90,6 +101,7 @@ class TFrmmain : public QWidget {
   QLibrary hook_;
   QSystemTrayIcon* CoolTrayIcon1;
   QMenu* suiPopupMenu1;
+  AttachRetry attachRetry_;
   bool attached_ = false;
 };
 

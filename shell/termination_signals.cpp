@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cerrno>
 #include <system_error>
 #include <utility>
@@ -64,7 +66,12 @@ void TerminationSignals::ReadPipe() {
   char buffer[64];
   while (::read(readEnd_.get(), buffer, sizeof buffer) > 0) {
   }
+  requested_ = true;
   emit TerminationRequested();
+}
+
+void TerminationSignals::EndEventLoops() {
+  QCoreApplication::exit(0);
 }
 
 }  // namespace tervane

@@ -26,6 +26,16 @@ class TerminationSignals : public QObject {
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+  // True once TerminationRequested() has been emitted: lets start-up code that ran an event loop
+  // of its own (a message box) learn that the program is to end.
+  bool requested() const { return requested_; }
+
+  // Ends every event loop of the main thread, the application's and any a message box or
+  // dialog runs inside it, and makes later ones return at once; connect TerminationRequested()
+  // to it. Unlike QCoreApplication::quit() it cannot be refused by a window that will not close,
+  // and it works before QApplication::exec() is running.
+  static void EndEventLoops();
+
  signals:
   // SIGTERM or SIGINT arrived (once per batch of signals read together).
   void TerminationRequested();
@@ -43,6 +53,7 @@ class TerminationSignals : public QObject {
   UniqueFd readEnd_;
   UniqueFd writeEnd_;
   QSocketNotifier notifier_;  // after the pipe: gone before its descriptor is closed
+  bool requested_ = false;
   std::array<struct sigaction, 2> previous_{};
 };
 

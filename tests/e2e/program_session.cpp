@@ -6,6 +6,8 @@
 #include <sstream>
 #include <thread>
 
+#include "store/database_maker.h"
+
 namespace tervane::testing {
 namespace {
 
@@ -13,6 +15,27 @@ namespace fs = std::filesystem;
 
 QString Q(const fs::path& path) {
   return QString::fromStdString(path.string());
+}
+
+// True for what a person's use of the program folder leaves there: the database files with
+// their logs, the owner lock and the compaction and seeding copies.
+bool IsUserState(const fs::path& name) {
+  const std::string text = name.filename().string();
+  return text.starts_with("cust.mdb") || text.starts_with("ospam.mdb") || text == "tervane.lock" ||
+         text.starts_with("~");
+}
+
+// Copies the program folder of the build without anything a person may be using there, and
+// gives the copy database files of its own, with the sample reference list.
+void MakeProgramFolder(const fs::path& folder) {
+  fs::create_directories(folder);
+  for (const fs::directory_entry& entry : fs::directory_iterator(TERVANE_PROGRAM_DIR)) {
+    if (!IsUserState(entry.path()))
+      fs::copy(entry.path(), folder / entry.path().filename(), fs::copy_options::recursive);
+  }
+  std::ifstream references(TERVANE_REFERENCE_LIST);
+  CreateCustomerDatabase(folder / "cust.mdb");
+  CreateReferenceDatabase(folder / "ospam.mdb", ParseAddressList(references));
 }
 
 }  // namespace
@@ -57,8 +80,7 @@ ProgramSession::ProgramSession()
     : programFolder_(root_ / "Program Files" / "Tervane Anti-Spam"),
       maildir_(root_ / "Maildir"),
       configHome_(root_ / "config") {
-  fs::create_directories(programFolder_);
-  fs::copy(TERVANE_PROGRAM_DIR, programFolder_, fs::copy_options::recursive);
+  MakeProgramFolder(programFolder_);
   const fs::path runtime = root_ / "run";
   fs::create_directories(runtime);
   fs::permissions(runtime, fs::perms::owner_all);
@@ -85,6 +107,19 @@ ProgramSession::~ProgramSession() {
   for (const int pid : RunningInstances())
     ::kill(pid, SIGKILL);
   WaitUntil([this] { return RunningInstances().empty(); }, std::chrono::seconds(5));
+}
+
+fs::path ProgramSession::controlSocket() const {
+  return root_ / "run" / "tervane" / "mailclient.sock";
+}
+
+void ProgramSession::UseDisplay(const std::string& display) {
+  environment_.remove("QT_QPA_PLATFORM");
+  environment_.insert("DISPLAY", QString::fromStdString(display));
+  // For the sanitizer build: what the X11 platform's libraries keep is not the program's leak.
+  const QString options = environment_.value("LSAN_OPTIONS");
+  environment_.insert("LSAN_OPTIONS", (options.isEmpty() ? "" : options + ":") +
+                                          "suppressions=" TERVANE_X11_LEAK_SUPPRESSIONS);
 }
 
 std::vector<int> ProgramSession::RunningInstances(const std::string& file) const {

@@ -27,7 +27,8 @@ struct CommandResult {
 };
 
 // The real program run from a copy of the program folder (under a path with a blank in it),
-// with its own Maildir, runtime folder, configuration folder and report server; driven only
+// with database files of its own (never the build's, which a person may be using), its own
+// Maildir, runtime folder, configuration folder and report server; driven only
 // through oectl and files.
 class ProgramSession {
  public:
@@ -37,10 +38,17 @@ class ProgramSession {
   const std::filesystem::path& programFolder() const { return programFolder_; }
   const std::filesystem::path& maildir() const { return maildir_; }
   const std::filesystem::path& configHome() const { return configHome_; }
+  // The program's control socket.
+  std::filesystem::path controlSocket() const;
   // XDG_STATE_HOME of the program: its decision log is tervane-antispam/decisions.log here.
   std::filesystem::path stateHome() const { return root_ / "state"; }
   const ReportSink& reports() const { return reports_; }
   QProcess& program() { return *program_; }
+  // The environment every program of the session starts with; change it before the start.
+  QProcessEnvironment& environment() { return environment_; }
+  // Runs the program on the X display (":N") from its next start instead of Qt's offscreen
+  // platform, so its windows and message boxes are real.
+  void UseDisplay(const std::string& display);
 
   // Starts the program with its standard error going to errFile (when set).
   void Start(const std::filesystem::path& errFile = {});

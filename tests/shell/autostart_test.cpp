@@ -21,6 +21,13 @@ using testing::ReadBytes;
 using testing::ScopedEnv;
 
 constexpr char kFailure[] = "Failed to set data for 'Tervane Spam Filter For OE'";
+const std::string kEntryHead =
+    "[Desktop Entry]\n"
+    "Type=Application\n"
+    "Name=Tervane Spam Filter For OE\n"
+    "Comment=Judges new mail by its sender and moves spam into the folder \"spam\"\n"
+    "Icon=tervane-antispam\n";
+constexpr char kExec[] = "Exec=\"/opt/tervane/TervaneAntiSpam\"\nTerminal=false\n";
 
 class AutostartTest : public ::testing::Test {
  protected:
@@ -69,10 +76,7 @@ TEST_F(AutostartTest, EntryStartsTheProgramByItsQuotedFullPath) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.program);
     WriteAutostartEntry(c.program);
-    EXPECT_EQ(ReadBytes(EntryFile()), std::string("[Desktop Entry]\n"
-                                                  "Type=Application\n"
-                                                  "Name=Tervane Spam Filter For OE\n") +
-                                          c.exec + "\nTerminal=false\n");
+    EXPECT_EQ(ReadBytes(EntryFile()), kEntryHead + c.exec + "\nTerminal=false\n");
   }
 }
 
@@ -93,6 +97,54 @@ TEST_F(AutostartTest, EveryStartRewritesTheEntryWithTheLatestPathAndCreatesTheFo
   EXPECT_EQ(text.find("first"), std::string::npos) << text;
   // No temporary file is left beside the entry.
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
+
+// The user's switch-off survives the rewrite at every start; a damaged entry (a crash while an
+// editor saved it, say) is written anew and says so, keeping what its complete lines said.
+TEST_F(AutostartTest, RewriteKeepsTheUsersSwitchOffAndRepairsADamagedEntry) {
+  const struct {
+    const char* name;
+    std::optional<std::string> old;  // nothing: no entry yet
+    const char* kept;                // the lines after Terminal=false
+    bool repaired;
+  } cases[] = {
+      {"no entry", std::nullopt, "", false},
+      {"ours, on", kEntryHead + kExec, "", false},
+      {"hidden", "[Desktop Entry]\nExec=/old\nHidden=true\n", "Hidden=true\n", false},
+      {"hidden with blanks and CRLF", "[Desktop Entry]\r\nHidden = true\r\n", "Hidden=true\n",
+       false},
+      {"gnome switch", "[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n",
+       "X-GNOME-Autostart-enabled=false\n", false},
+      {"both", "[Desktop Entry]\nX-GNOME-Autostart-enabled=false\nHidden=true\n",
+       "Hidden=true\nX-GNOME-Autostart-enabled=false\n", false},
+      {"switched on again", "[Desktop Entry]\nHidden=false\nX-GNOME-Autostart-enabled=true\n", "",
+       false},
+      {"last word wins", "[Desktop Entry]\nHidden=true\nHidden=false\n", "", false},
+      {"another group's key", "[Desktop Entry]\nName=x\n[Desktop Action a]\nHidden=true\n", "",
+       false},
+      {"empty file", "", "", true},
+      {"cut inside the last line", "[Desktop Entry]\nHidden=true\nExec=\"/opt/ter", "Hidden=true\n",
+       true},
+      {"cut inside the switch", "[Desktop Entry]\nExec=/old\nHidden=tr", "", true},
+      {"lost its header", "Hidden=true\nExec=/old\n", "Hidden=true\n", true},
+      {"garbage",
+       std::string("\x7f"
+                   "ELF\x02\x01\0\0",
+                   8),
+       "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(config_);
+    if (c.old) {
+      fs::create_directories(folder_);
+      std::ofstream(EntryFile(), std::ios::binary) << *c.old;
+    }
+    const AutostartRewrite rewrite = WriteAutostartEntry("/opt/tervane/TervaneAntiSpam");
+    EXPECT_EQ(ReadBytes(EntryFile()), kEntryHead + kExec + c.kept);
+    EXPECT_EQ(rewrite.keptSwitchOff, *c.kept != '\0');
+    EXPECT_EQ(rewrite.repaired, c.repaired);
+  }
 }
 
 TEST_F(AutostartTest, FailureThrowsTheExactMessage) {

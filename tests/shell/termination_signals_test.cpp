@@ -43,10 +43,12 @@ TEST(TerminationSignalsTest, SignalBecomesRequestAndPreviousHandlerReturns) {
 
     auto termination = std::make_unique<TerminationSignals>();
     QSignalSpy spy(termination.get(), &TerminationSignals::TerminationRequested);
+    EXPECT_FALSE(termination->requested());
     ASSERT_EQ(raise(signal), 0);
     // Still alive here: the signal only asked for the event loop to end.
     ASSERT_TRUE(spy.wait(5000));
     EXPECT_EQ(spy.count(), 1);
+    EXPECT_TRUE(termination->requested());
     EXPECT_EQ(gPreviousHandlerCalls, 0);
 
     termination.reset();
