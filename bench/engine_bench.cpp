@@ -9,6 +9,7 @@
 #include "engine/harvest.h"
 #include "engine/marking.h"
 #include "engine/spam_reporter.h"
+#include "log/decision_log.h"
 #include "store/database_maker.h"
 #include "store/filter_database.h"
 #include "tests/support/fake_mail_store.h"
@@ -42,10 +43,11 @@ struct Engine {
   FakeMailStore store;
   NoReporter reporter;
   FixedClock clock;
+  NullDecisionLog log;
   int32_t spamFolderId = 0;
   int32_t securityLevel;
   FilterContext context{
-      store, store, db, reporter, clock, spamFolderId, securityLevel, "reports.example"};
+      store, store, db, reporter, clock, log, spamFolderId, securityLevel, "reports.example"};
 };
 
 // Messages from senders on no list, kept at Medium (three lookups) and Low (two).

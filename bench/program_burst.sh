@@ -31,6 +31,7 @@ PY
 "$work/program/tervane-mkdb" "$work/program" --reference-list "$work/references.txt" >/dev/null
 
 export MAILDIR="$work/Maildir" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+export XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data"
 export QT_QPA_PLATFORM=offscreen TERVANE_SERVER=127.0.0.1:9
 unset DISPLAY WAYLAND_DISPLAY
 oectl="$work/program/oectl"

@@ -4,6 +4,7 @@
 
 #include "engine/address_rules.h"
 #include "engine/list_rows.h"
+#include "log/decision_log.h"
 #include "mailclient/extension_interface.h"
 #include "store/filter_database.h"
 
@@ -13,21 +14,29 @@ namespace {
 constexpr int32_t kHigh = 3;
 constexpr int32_t kLow = 1;
 
-// Returns true iff the message from senderAddress is spam at the context's security level.
-bool IsSpam(FilterContext& context, const std::string& senderAddress) {
+// A verdict and the rule that gave it, as the log tells it.
+struct Verdict {
+  bool spam;
+  const char* reason;
+};
+
+// The verdict on a message from senderAddress at the context's security level.
+Verdict Judge(FilterContext& context, const std::string& senderAddress) {
   if (!IsValidEmail(senderAddress))
-    return true;
+    return {true, "not a valid address"};
   FilterDatabase& db = context.database;
   if (IsListed(db.ADODataSet1, QueryText::kWhiteTableLookup, senderAddress))
-    return false;
+    return {false, "on the white list"};
   const int32_t level = context.securityLevel;
   if (level == kHigh)
-    return true;
+    return {true, "not on the white list, level High"};
   if (IsListed(db.ADODataSet1, QueryText::kBlackTableLookup, senderAddress))
-    return true;
+    return {true, "on the black list"};
   if (level == kLow)
-    return false;
-  return IsListed(db.ADODataSet2, QueryText::kOfficialSpamLookup, senderAddress);
+    return {false, "not on the black list, level Low"};
+  if (IsListed(db.ADODataSet2, QueryText::kOfficialSpamLookup, senderAddress))
+    return {true, "on the reference list"};
+  return {false, "on no list"};
 }
 
 }  // namespace
@@ -46,9 +55,17 @@ void ClassifyNewMessage(FilterContext& context, int32_t folderId, int32_t newMsg
   if (!message)
     return;
   const std::string senderAddress = ExtractSenderAddress(message->GetHeaders());
-  if (IsSpam(context, senderAddress)) {
-    context.folderManager.MoveMessage(folderId, context.spamFolderId, newMsgId);
+  const Verdict verdict = Judge(context, senderAddress);
+  const std::string folderName = folder->GetName();
+  std::string action = "left in " + folderName;
+  if (verdict.spam) {
+    const bool moved =
+        context.folderManager.MoveMessage(folderId, context.spamFolderId, newMsgId) != -1;
+    action = moved ? "moved to spam" : "could not be moved to spam";
   }
+  context.log.Write(std::string(verdict.spam ? "spam: " : "kept: ") + "message " +
+                    std::to_string(newMsgId) + " in " + folderName + " from <" + senderAddress +
+                    ">: " + verdict.reason + "; " + action);
 }
 
 }  // namespace tervane

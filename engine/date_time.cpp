@@ -1,5 +1,7 @@
 #include "engine/date_time.h"
 
+#include <cstdio>
+
 #include <cmath>
 #include <ctime>
 
@@ -9,8 +11,9 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 
 // Days from 1970-01-01 to year-month-day in the proleptic Gregorian calendar
-// (H. Hinnant's days_from_civil).
-long DaysFromCivil(long y, unsigned m, unsigned d) {
+// (H. Hinnant's days_from_civil). Constant-evaluated, so day numbers made during another file's
+// static initialisation see the right zero date.
+constexpr long DaysFromCivil(long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -32,7 +35,7 @@ void CivilFromDays(long z, int* year, int* month, int* day) {
   *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
 }
 
-const long kZeroDateDays = DaysFromCivil(1899, 12, 30);
+constexpr long kZeroDateDays = DaysFromCivil(1899, 12, 30);
 
 bool IsLeapYear(int year) {
   return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
@@ -94,6 +97,13 @@ TDateTime LocalToday() {
   TDateTime today = kZeroDate;
   TryEncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, &today);
   return today;
+}
+
+std::string FormatIsoDate(TDateTime value) {
+  const CivilDateTime date = DecodeDateTime(value);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+  return text;
 }
 
 }  // namespace tervane

@@ -1,6 +1,8 @@
 #ifndef TERVANE_ENGINE_DATE_TIME_H_
 #define TERVANE_ENGINE_DATE_TIME_H_
 
+#include <string>
+
 namespace tervane {
 
 // A date and time as a day number: whole days since 30 December 1899 00:00 (the zero date),
@@ -38,6 +40,9 @@ CivilDateTime DecodeDateTime(TDateTime value);
 
 // Returns today's local calendar date at 00:00.
 TDateTime LocalToday();
+
+// The calendar date of a day number as "2026-12-09" (the time of day is left out).
+std::string FormatIsoDate(TDateTime value);
 
 }  // namespace tervane
 

@@ -6,6 +6,7 @@
 
 namespace tervane {
 
+class DecisionLog;
 class IClock;
 class IOEAPIObj;
 class IOEFolderManager;
@@ -21,6 +22,7 @@ struct FilterContext {
   FilterDatabase& database;
   ISpamReporter& reporter;
   const IClock& clock;
+  DecisionLog& log;              // why mail moved
   const int32_t& spamFolderId;   // the store folder "spam"
   const int32_t& securityLevel;  // 3 High, 1 Low, anything else Medium
   std::string reportHost;        // the maker's web server, host[:port]

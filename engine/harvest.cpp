@@ -7,6 +7,7 @@
 #include "engine/clock.h"
 #include "engine/internet_date.h"
 #include "engine/list_rows.h"
+#include "log/decision_log.h"
 #include "mailclient/extension_interface.h"
 #include "store/filter_database.h"
 
@@ -61,13 +62,18 @@ void HarvestSentRecipients(FilterContext& context) {
   if (!sent)
     return;
   const TDateTime today = context.clock.Today();
+  int walked = 0;
+  int newer = 0;
+  int added = 0;
   for (std::unique_ptr<IOEMessage> message = sent->GetFirstMessage(); message;
        message = sent->GetNextMessage()) {
+    ++walked;
     const std::string headers = message->GetHeaders();
     const std::string name = message->GetRecipientName();
     if (SentMessageDate(headers, today) > watermark) {
-      AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, ExtractRecipientAddress(headers),
-                        name, today);
+      ++newer;
+      added += AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup,
+                                 ExtractRecipientAddress(headers), name, today);
     }
   }
 
@@ -75,6 +81,10 @@ void HarvestSentRecipients(FilterContext& context) {
   cursor.Edit();
   cursor.SetFieldAsDateTime("date", today);
   cursor.Post();
+  context.log.Write("harvest: " + std::to_string(added) +
+                    " addresses added to the white list from " + std::to_string(newer) + " of " +
+                    std::to_string(walked) + " sent messages newer than " +
+                    FormatIsoDate(watermark) + "; watermark now " + FormatIsoDate(today));
 }
 
 }  // namespace tervane

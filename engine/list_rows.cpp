@@ -9,21 +9,24 @@ bool IsListed(RecordCursor& cursor, QueryText lookup, std::string_view address) 
   return !cursor.IsEmpty();
 }
 
-void AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
+bool AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
                        std::string_view name, TDateTime today) {
   if (IsListed(cursor, lookup, address))
-    return;
+    return false;
   cursor.Append();
   cursor.SetFieldAsString("mail", address);
   cursor.SetFieldAsDateTime("date", today);
   cursor.SetFieldAsInteger("class", 1);
   cursor.SetFieldAsString("name", name);
   cursor.Post();
+  return true;
 }
 
-void DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address) {
-  if (IsListed(cursor, lookup, address))
-    cursor.Delete();
+bool DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address) {
+  if (!IsListed(cursor, lookup, address))
+    return false;
+  cursor.Delete();
+  return true;
 }
 
 }  // namespace tervane

@@ -16,11 +16,13 @@ class RecordCursor;
 bool IsListed(RecordCursor& cursor, QueryText lookup, std::string_view address);
 
 // Appends a list row (mail, date, class 1, name) unless the lookup finds address already.
-void AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
+// Returns true iff it appended.
+bool AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
                        std::string_view name, TDateTime today);
 
-// Deletes the first row the lookup finds for address, if any; further duplicates stay.
-void DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address);
+// Deletes the first row the lookup finds for address, if any; further duplicates stay. Returns
+// true iff it deleted one.
+bool DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address);
 
 }  // namespace tervane
 

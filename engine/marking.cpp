@@ -9,6 +9,7 @@
 #include "engine/list_rows.h"
 #include "engine/spam_report.h"
 #include "engine/spam_reporter.h"
+#include "log/decision_log.h"
 #include "mailclient/extension_interface.h"
 #include "store/filter_database.h"
 
@@ -36,6 +37,22 @@ std::unique_ptr<IOEMessage> SelectedMessage(FilterContext& context, int32_t mess
   return folder->GetMessage(messageId);
 }
 
+// What a list step did, in the words of the log.
+struct ListChange {
+  bool changed;
+  const char* ifChanged;
+  const char* otherwise;
+};
+
+void LogMark(FilterContext& context, std::string_view what, int32_t messageId, int32_t folderId,
+             const std::string& address, ListChange added, ListChange removed,
+             const std::string& action) {
+  context.log.Write(std::string(what) + ": message " + std::to_string(messageId) + " of folder " +
+                    std::to_string(folderId) + " from <" + address +
+                    ">: " + (added.changed ? added.ifChanged : added.otherwise) + ", " +
+                    (removed.changed ? removed.ifChanged : removed.otherwise) + "; " + action);
+}
+
 void MarkOneAsSpam(FilterContext& context, int32_t messageId) {
   int32_t folderId = -1;
   const std::unique_ptr<IOEMessage> message =
@@ -48,9 +65,11 @@ void MarkOneAsSpam(FilterContext& context, int32_t messageId) {
   const std::string address = ExtractSenderAddress(headers);
 
   RecordCursor& cursor = context.database.ADODataSet1;
-  AddToListIfAbsent(cursor, QueryText::kBlackTableLookup, address, name, context.clock.Today());
-  DeleteFirstListMatch(cursor, QueryText::kWhiteTableLookup, address);
-  context.folderManager.MoveMessage(folderId, context.spamFolderId, messageId);
+  const bool added =
+      AddToListIfAbsent(cursor, QueryText::kBlackTableLookup, address, name, context.clock.Today());
+  const bool removed = DeleteFirstListMatch(cursor, QueryText::kWhiteTableLookup, address);
+  const bool moved =
+      context.folderManager.MoveMessage(folderId, context.spamFolderId, messageId) != -1;
 
   cursor.Query(QueryText::kMisc);
   cursor.Edit();
@@ -61,6 +80,11 @@ void MarkOneAsSpam(FilterContext& context, int32_t messageId) {
   cursor.Post();
 
   context.reporter.Navigate(SpamReportAddress(context.reportHost, address, content));
+  LogMark(context, "marked spam", messageId, folderId, address,
+          {added, "added to the black list", "already on the black list"},
+          {removed, "taken off the white list", "not on the white list"},
+          moved ? "moved to spam; report sent to " + context.reportHost
+                : "could not be moved to spam; report sent to " + context.reportHost);
 }
 
 void MarkOneAsNotSpam(FilterContext& context, int32_t messageId) {
@@ -78,9 +102,14 @@ void MarkOneAsNotSpam(FilterContext& context, int32_t messageId) {
   const std::string address = ExtractSenderAddress(headers);
 
   RecordCursor& cursor = context.database.ADODataSet1;
-  AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, address, name, context.clock.Today());
-  DeleteFirstListMatch(cursor, QueryText::kBlackTableLookup, address);
-  context.folderManager.MoveMessage(folderId, inboxId, messageId);
+  const bool added =
+      AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, address, name, context.clock.Today());
+  const bool removed = DeleteFirstListMatch(cursor, QueryText::kBlackTableLookup, address);
+  const bool moved = context.folderManager.MoveMessage(folderId, inboxId, messageId) != -1;
+  LogMark(context, "marked not spam", messageId, folderId, address,
+          {added, "added to the white list", "already on the white list"},
+          {removed, "taken off the black list", "not on the black list"},
+          moved ? "moved to " + inbox->GetName() : "could not be moved to " + inbox->GetName());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "engine/filter_context.h"
 #include "engine/harvest.h"
+#include "log/decision_log.h"
 #include "store/filter_database.h"
 
 namespace tervane {
@@ -68,8 +69,11 @@ void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
 
   if (number % 20 == 1) {
     HarvestSentRecipients(context);
-    CompactDatabaseFile(context.database, databaseFolder / kCustomerDatabaseFile,
-                        kCustomerDatabasePassword);
+    const std::filesystem::path customer = databaseFolder / kCustomerDatabaseFile;
+    const bool compacted =
+        CompactDatabaseFile(context.database, customer, kCustomerDatabasePassword);
+    context.log.Write("compaction of " + customer.string() +
+                      (compacted ? ": done" : ": failed; the file is as it was"));
   }
 
   CloseFilterDatabase(context.database);

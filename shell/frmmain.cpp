@@ -34,11 +34,13 @@ std::string ProgramFolder() {
 
 }  // namespace
 
-TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder)
+TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log)
     : restarted_(restarted),
       programFolder_(ProgramFolder()),
       databaseFolder_(std::move(databaseFolder)),
-      context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, SpamFolderId,
+      log_(log),
+      WebBrowser1(log),
+      context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, log_, SpamFolderId,
                SecurityLevel,       MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
       suiPopupMenu1(new QMenu(this)) {
@@ -107,6 +109,9 @@ void TFrmmain::OEAPIInit1InitOEAPI() {
         AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId, SecurityLevel);
     if (!attached_)
       Restart("The mail client gave no toolbar for the filter's buttons.");
+    else
+      log_.Write("attached: security level " + std::to_string(SecurityLevel) + ", lists in " +
+                 databaseFolder_.string());
   } catch (const std::exception& e) {
     attached_ = false;
     Restart(e.what());
@@ -114,6 +119,7 @@ void TFrmmain::OEAPIInit1InitOEAPI() {
 }
 
 void TFrmmain::Restart(const std::string& reason) {
+  log_.Write("attach failed: " + reason);
   if (!restarted_) {
     StartFreshInstance(programFolder_ + kProgramFileName);
     QCoreApplication::quit();
@@ -131,15 +137,17 @@ void TFrmmain::OEAPIInit1ShutdownOEAPI() {
     return;
   attached_ = false;
   RunCommand([this] { DetachFromMailClient(oe_, context_, databaseFolder_); });
+  log_.Write("detached");
 }
 
 void TFrmmain::OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId) {
-  // A burst of new mail must not raise a box per message: a failure goes to standard error
-  // and the next message is judged afresh.
+  // A burst of new mail must not raise a box per message: a failure goes to the log and the
+  // next message is judged afresh.
   try {
     FilterNewMessage(context_, folderId, newMsgId);
   } catch (const std::exception& e) {
-    std::cerr << "Tervane Anti-Spam: " << e.what() << '\n';
+    log_.Write("message " + std::to_string(newMsgId) + " of folder " + std::to_string(folderId) +
+               " could not be judged: " + e.what());
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/clock.h"
 #include "engine/filter_context.h"
+#include "log/decision_log.h"
 #include "mailclient/mail_client_session.h"
 #include "shell/network_spam_reporter.h"
 #include "store/filter_database.h"
@@ -30,8 +31,9 @@ class TFrmmain : public QWidget {
   // Creates the components; the extension-server ones connect at once, so this throws
   // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
   // was started by a failed attach of another. databaseFolder holds cust.mdb and ospam.mdb.
-  // REQUIRES: this process owns databaseFolder (FolderOwner) for the window's whole life.
-  TFrmmain(bool restarted, std::filesystem::path databaseFolder);
+  // log gets a line for every decision. REQUIRES: this process owns databaseFolder
+  // (FolderOwner) for the window's whole life; log outlives the window.
+  TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log);
   ~TFrmmain() override;
 
   // Start-up work: loads the hook library and writes the autostart entry.
@@ -78,6 +80,7 @@ class TFrmmain : public QWidget {
   const bool restarted_;
   const std::string programFolder_;
   const std::filesystem::path databaseFolder_;
+  DecisionLog& log_;
   MailClientComponents oe_;
   FilterDatabase db_;
   NetworkSpamReporter WebBrowser1;

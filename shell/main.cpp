@@ -9,6 +9,8 @@
 
 #include "cli/qt_command_line.h"
 #include "extserver/extension_server.h"
+#include "log/file_decision_log.h"
+#include "log/log_file.h"
 #include "shell/frmmain.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
@@ -59,6 +61,13 @@ int main(int argc, char* argv[]) {
   if (restarted)
     WaitUntilSocketFree(DefaultControlSocketPath(), restartWait);
 
+  // Why mail moved: one line per decision, written in a batch once the event loop is free.
+  FileDecisionLog log(DefaultLogFile());
+  log.SetFlushRequest([&log] {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&log] { log.Flush(); }, Qt::QueuedConnection);
+  });
+
   std::optional<FolderOwner> owner;
   std::unique_ptr<ExtensionServer> server;
   std::unique_ptr<TFrmmain> mainWindow;
@@ -70,7 +79,7 @@ int main(int argc, char* argv[]) {
     owner->RemoveCompactionLeftovers();
     server = std::make_unique<ExtensionServer>(
         ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
-    mainWindow = std::make_unique<TFrmmain>(restarted, owner->folder());
+    mainWindow = std::make_unique<TFrmmain>(restarted, owner->folder(), log);
   } catch (const std::exception& e) {
     ShowErrorMessage(nullptr, e.what());
     return EXIT_FAILURE;

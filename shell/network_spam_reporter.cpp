@@ -24,7 +24,13 @@ void NetworkSpamReporter::Navigate(const std::string& address) {
   // wire instead of making the request malformed.
   const QUrl url(QString::fromStdString(address), QUrl::TolerantMode);
   QNetworkReply* reply = manager_.get(QNetworkRequest(url));
-  QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+  QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] {
+    if (reply->error() != QNetworkReply::NoError) {
+      log_.Write("report failed: " + reply->url().toString().toStdString() + ": " +
+                 reply->errorString().toStdString());
+    }
+    reply->deleteLater();
+  });
 }
 
 }  // namespace tervane

@@ -59,6 +59,8 @@ ProgramSession::ProgramSession()
   environment_.insert("MAILDIR", Q(maildir_));
   environment_.insert("XDG_RUNTIME_DIR", Q(runtime));
   environment_.insert("XDG_CONFIG_HOME", Q(configHome_));
+  environment_.insert("XDG_STATE_HOME", Q(stateHome()));
+  environment_.insert("XDG_DATA_HOME", Q(root_ / "data"));
   environment_.insert("TERVANE_SERVER", QString::fromStdString(reports_.Host()));
 }
 

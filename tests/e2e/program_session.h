@@ -37,6 +37,8 @@ class ProgramSession {
   const std::filesystem::path& programFolder() const { return programFolder_; }
   const std::filesystem::path& maildir() const { return maildir_; }
   const std::filesystem::path& configHome() const { return configHome_; }
+  // XDG_STATE_HOME of the program: its decision log is tervane-antispam/decisions.log here.
+  std::filesystem::path stateHome() const { return root_ / "state"; }
   const ReportSink& reports() const { return reports_; }
   QProcess& program() { return *program_; }
 

@@ -18,6 +18,7 @@ struct VerdictCase {
   int32_t level;
   Verdict verdict;
   int queries;
+  const char* reason;  // as the log gives it
 };
 void PrintTo(const VerdictCase& c, std::ostream* os) {
   *os << c.name;
@@ -47,29 +48,47 @@ TEST_P(VerdictTest, JudgesBySenderListsAndLevel) {
     EXPECT_TRUE(store.moves().empty());
   }
   EXPECT_EQ(SpamNumber(), 0);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], std::string(c.verdict == Verdict::kSpam ? "spam" : "kept") +
+                              ": message " + std::to_string(id) + " in Inbox from <" + sender +
+                              ">: " + c.reason + "; " +
+                              (c.verdict == Verdict::kSpam ? "moved to spam" : "left in Inbox"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, VerdictTest,
     ::testing::Values(
-        VerdictCase{"WhiteOnlyHigh", true, false, false, 3, Verdict::kKeep, 1},
-        VerdictCase{"WhiteOnlyMedium", true, false, false, 2, Verdict::kKeep, 1},
-        VerdictCase{"WhiteOnlyLow", true, false, false, 1, Verdict::kKeep, 1},
-        VerdictCase{"WhiteBeatsBlackHigh", true, true, false, 3, Verdict::kKeep, 1},
-        VerdictCase{"WhiteBeatsBlackLow", true, true, false, 1, Verdict::kKeep, 1},
-        VerdictCase{"WhiteBeatsReferenceMedium", true, false, true, 2, Verdict::kKeep, 1},
-        VerdictCase{"BlackHigh", false, true, false, 3, Verdict::kSpam, 1},
-        VerdictCase{"BlackMedium", false, true, false, 2, Verdict::kSpam, 2},
-        VerdictCase{"BlackLow", false, true, false, 1, Verdict::kSpam, 2},
-        VerdictCase{"ReferenceHigh", false, false, true, 3, Verdict::kSpam, 1},
-        VerdictCase{"ReferenceMedium", false, false, true, 2, Verdict::kSpam, 3},
-        VerdictCase{"ReferenceLowIsNotRead", false, false, true, 1, Verdict::kKeep, 2},
-        VerdictCase{"NoListHigh", false, false, false, 3, Verdict::kSpam, 1},
-        VerdictCase{"NoListMedium", false, false, false, 2, Verdict::kKeep, 3},
-        VerdictCase{"NoListLow", false, false, false, 1, Verdict::kKeep, 2},
-        VerdictCase{"Level0ActsAsMediumReference", false, false, true, 0, Verdict::kSpam, 3},
-        VerdictCase{"Level4ActsAsMediumNoList", false, false, false, 4, Verdict::kKeep, 3},
-        VerdictCase{"Level4ActsAsMediumBlack", false, true, false, 4, Verdict::kSpam, 2}),
+        VerdictCase{"WhiteOnlyHigh", true, false, false, 3, Verdict::kKeep, 1, "on the white list"},
+        VerdictCase{"WhiteOnlyMedium", true, false, false, 2, Verdict::kKeep, 1,
+                    "on the white list"},
+        VerdictCase{"WhiteOnlyLow", true, false, false, 1, Verdict::kKeep, 1, "on the white list"},
+        VerdictCase{"WhiteBeatsBlackHigh", true, true, false, 3, Verdict::kKeep, 1,
+                    "on the white list"},
+        VerdictCase{"WhiteBeatsBlackLow", true, true, false, 1, Verdict::kKeep, 1,
+                    "on the white list"},
+        VerdictCase{"WhiteBeatsReferenceMedium", true, false, true, 2, Verdict::kKeep, 1,
+                    "on the white list"},
+        VerdictCase{"BlackHigh", false, true, false, 3, Verdict::kSpam, 1,
+                    "not on the white list, level High"},
+        VerdictCase{"BlackMedium", false, true, false, 2, Verdict::kSpam, 2, "on the black list"},
+        VerdictCase{"BlackLow", false, true, false, 1, Verdict::kSpam, 2, "on the black list"},
+        VerdictCase{"ReferenceHigh", false, false, true, 3, Verdict::kSpam, 1,
+                    "not on the white list, level High"},
+        VerdictCase{"ReferenceMedium", false, false, true, 2, Verdict::kSpam, 3,
+                    "on the reference list"},
+        VerdictCase{"ReferenceLowIsNotRead", false, false, true, 1, Verdict::kKeep, 2,
+                    "not on the black list, level Low"},
+        VerdictCase{"NoListHigh", false, false, false, 3, Verdict::kSpam, 1,
+                    "not on the white list, level High"},
+        VerdictCase{"NoListMedium", false, false, false, 2, Verdict::kKeep, 3, "on no list"},
+        VerdictCase{"NoListLow", false, false, false, 1, Verdict::kKeep, 2,
+                    "not on the black list, level Low"},
+        VerdictCase{"Level0ActsAsMediumReference", false, false, true, 0, Verdict::kSpam, 3,
+                    "on the reference list"},
+        VerdictCase{"Level4ActsAsMediumNoList", false, false, false, 4, Verdict::kKeep, 3,
+                    "on no list"},
+        VerdictCase{"Level4ActsAsMediumBlack", false, true, false, 4, Verdict::kSpam, 2,
+                    "on the black list"}),
     [](const ::testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.name); });
 
 struct InvalidSenderCase {

@@ -12,6 +12,7 @@
 #include "store/filter_database.h"
 #include "tests/store/store_test_support.h"
 #include "tests/support/fake_mail_store.h"
+#include "tests/support/recording_log.h"
 
 namespace tervane::testing {
 
@@ -70,11 +71,12 @@ class EngineTest : public ::testing::Test {
   FakeMailStore store;
   RecordingReporter reporter;
   FixedClock clock{kToday};
+  RecordingLog log;
   int32_t spamFolderId = 0;
   int32_t securityLevel = 2;
   int64_t queriesAtOpen_ = 0;
   FilterContext context{
-      store, store, db, reporter, clock, spamFolderId, securityLevel, "reports.example"};
+      store, store, db, reporter, clock, log, spamFolderId, securityLevel, "reports.example"};
 };
 
 }  // namespace tervane::testing

@@ -77,6 +77,9 @@ TEST_F(HarvestTest, SameRecipientTwiceAndAlreadyListedMakeNoSecondRow) {
   EXPECT_EQ(Rows(QueryText::kWhiteTable),
             (ListRows{{"known@x.example", "Hand Typed", EncodeDateTime(2020, 1, 1)},
                       {"twice@x.example", "First", kToday}}));
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           "harvest: 1 addresses added to the white list from 3 of 3 sent "
+                           "messages newer than 1899-12-30; watermark now 2026-12-09"});
 }
 
 TEST_F(HarvestTest, NoSentFolderLeavesTheWatermark) {

@@ -81,6 +81,11 @@ TEST_F(MarkingTest, SpamOnListedSenderAddsNoSecondRowButStillHandlesMessage) {
   EXPECT_EQ(store.moves().size(), 1u);
   EXPECT_EQ(SpamNumber(), 1);
   EXPECT_EQ(reporter.addresses.size(), 1u);
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           "marked spam: message " + std::to_string(id) + " of folder " +
+                           std::to_string(store.InboxId()) +
+                           " from <a@one.example>: already on the black list, taken off the white "
+                           "list; moved to spam; report sent to reports.example"});
 }
 
 TEST_F(MarkingTest, SpamSkipsMessagesSelectedInTheSpamFolder) {

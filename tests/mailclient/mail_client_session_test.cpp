@@ -15,6 +15,7 @@
 #include "store/database_error.h"
 #include "store/filter_database.h"
 #include "tests/store/store_test_support.h"
+#include "tests/support/recording_log.h"
 
 namespace tervane::testing {
 namespace {
@@ -62,8 +63,10 @@ class SessionTest : public ::testing::Test {
   SystemClock clock;
   int32_t spamFolderId = 0;
   int32_t level = 0;
-  FilterContext context{oe.OEFolderManager, oe.OEAPI1, db, reporter, clock, spamFolderId, level,
-                        "reports.example"};
+  RecordingLog log;
+  FilterContext context{oe.OEFolderManager, oe.OEAPI1, db,
+                        reporter,           clock,     log,
+                        spamFolderId,       level,     "reports.example"};
 };
 
 TEST_F(SessionTest, AttachMakesTheButtonsInOrderAndTheSpamFolder) {

@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/support/scoped_env.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane {

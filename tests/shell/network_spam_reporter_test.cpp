@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/recording_log.h"
 #include "tests/support/scoped_env.h"
 
 namespace tervane {
@@ -56,7 +57,8 @@ class SilentServer {
 
 TEST(NetworkSpamReporterTest, EachReportIsOneGetOfItsAddress) {
   SilentServer server;
-  NetworkSpamReporter reporter;
+  NullDecisionLog log;
+  NetworkSpamReporter reporter{log};
   const std::string query = "/reportspam.php?spam=offers@cheap-pills.example&content=";
   reporter.Navigate(server.Origin() + query + kEmptyDigest);
   reporter.Navigate(server.Origin() + query + "0123456789ABCDEF0123456789ABCDEF");
@@ -68,12 +70,28 @@ TEST(NetworkSpamReporterTest, EachReportIsOneGetOfItsAddress) {
 
 TEST(NetworkSpamReporterTest, BlankInTheAddressIsEncodedOnTheWire) {
   SilentServer server;
-  NetworkSpamReporter reporter;
+  NullDecisionLog log;
+  NetworkSpamReporter reporter{log};
   reporter.Navigate(server.Origin() + "/reportspam.php?spam=a b@x.example&content=" + kEmptyDigest);
   EXPECT_THAT(
       server.RequestLines(1),
       UnorderedElementsAre(std::string("GET /reportspam.php?spam=a%20b@x.example&content=") +
                            kEmptyDigest + " HTTP/1.1"));
+}
+
+// A report that cannot be sent is no longer silent: the log says which and why.
+TEST(NetworkSpamReporterTest, AReportThatCannotBeSentIsLoggedWithTheReason) {
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+  const std::string origin = "http://127.0.0.1:" + std::to_string(closed.serverPort());
+  closed.close();  // nothing listens there now: the connection is refused
+  testing::RecordingLog log;
+  NetworkSpamReporter reporter{log};
+  reporter.Navigate(origin + "/reportspam.php?spam=a@x.example&content=" + kEmptyDigest);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !log.lines.empty(); }, 10000));
+  EXPECT_THAT(log.lines.front(), ::testing::HasSubstr("report failed: " + origin +
+                                                      "/reportspam.php?spam=a@x.example"));
+  EXPECT_THAT(log.lines.front(), ::testing::HasSubstr("refused"));
 }
 
 TEST(MakerServerHostTest, EnvironmentOverridesTheMakersHost) {

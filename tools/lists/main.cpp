@@ -1,6 +1,5 @@
 // tervane-lists: prints the filter's lists and counters from the database files in a program
 // folder, for a look from outside the program (which holds the files while it is attached).
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -21,12 +20,7 @@ constexpr const char* kUsageText =
     "  and counters of DIR/cust.mdb; without a choice, all three.\n";
 
 std::string FormatDate(const RecordCursor& cursor) {
-  if (cursor.FieldIsNull("date"))
-    return "";
-  const CivilDateTime date = DecodeDateTime(cursor.FieldAsDateTime("date"));
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-  return text;
+  return cursor.FieldIsNull("date") ? "" : FormatIsoDate(cursor.FieldAsDateTime("date"));
 }
 
 void PrintList(RecordCursor& cursor, QueryText table, std::string_view title) {

@@ -1,0 +1,50 @@
+#include "log/log_file.h"
+
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+
+namespace tervane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Keeps the last count lines of file in lines.
+void TakeLastLines(const fs::path& file, size_t count, std::deque<std::string>& lines) {
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);) {
+    lines.push_back(std::move(line));
+    if (lines.size() > count) {
+      lines.pop_front();
+    }
+  }
+}
+
+}  // namespace
+
+fs::path DefaultLogFile() {
+  fs::path stateHome;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && fs::path(state).is_absolute()) {
+    stateHome = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    stateHome = fs::path(home != nullptr ? home : "") / ".local" / "state";
+  }
+  return stateHome / "tervane-antispam" / "decisions.log";
+}
+
+fs::path RotatedLogFile(const fs::path& file) {
+  return file.string() + ".1";
+}
+
+std::vector<std::string> LastLogLines(const fs::path& file, size_t count) {
+  std::deque<std::string> lines;
+  if (count > 0) {
+    TakeLastLines(RotatedLogFile(file), count, lines);
+    TakeLastLines(file, count, lines);
+  }
+  return std::vector<std::string>(lines.begin(), lines.end());
+}
+
+}  // namespace tervane
