@@ -1,6 +1,9 @@
 // oectl as a user runs it, against a real server in this process.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,16 +11,21 @@
 #include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTest>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "extserver/control_socket_file.h"
 #include "extserver/extension_server.h"
+#include "extserver/unique_fd.h"
 #include "mailclient/extension_interface.h"
 #include "tests/extserver/control_test_support.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/unix_socket.h"
+#include "tests/support/unprivileged.h"
 #include "tools/oectl/answer_text.h"
 
 namespace tervane {
@@ -60,6 +68,36 @@ std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) 
   }
   return files;
 }
+
+// A server that answers every request with a made-up folder list, and counts the requests it
+// was sent: what another user might put where oectl looks for the mail client.
+class FakeServer {
+ public:
+  FakeServer(UniqueFd listening, const std::filesystem::path& evil)
+      : fd_(std::move(listening)),
+        answer_(R"({"ok":true,"running":true,"folders":[{"id":3,"name":"/../../../evil",)"
+                R"("count":0,"path":")" +
+                evil.string() + "\"}]}\n"),
+        notifier_(fd_.get(), QSocketNotifier::Read) {
+    QObject::connect(&notifier_, &QSocketNotifier::activated, &notifier_, [this] { Serve(); });
+  }
+  int requests() const { return requests_; }
+
+ private:
+  void Serve() {
+    const UniqueFd client(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    char request[4096];
+    if (client.valid() && ::recv(client.get(), request, sizeof request, 0) > 0) {
+      ++requests_;
+      ::send(client.get(), answer_.data(), answer_.size(), MSG_NOSIGNAL);
+    }
+  }
+
+  UniqueFd fd_;
+  std::string answer_;
+  QSocketNotifier notifier_;
+  int requests_ = 0;
+};
 
 class OectlTest : public ::testing::Test {
  protected:
@@ -153,6 +191,7 @@ TEST_F(OectlTest, RefusedCommandsExitOneWithOneLine) {
       {{"deliver", "/nonexistent/file"}, ""},
       {{"deliver", "-", "NoSuchFolder"}, ""},
       {{"deliver", "-", "99999"}, "oectl: unknown folder: 99999\n"},
+      {{"list", "sent"}, "oectl: unknown folder: sent\n"},  // only inbox ignores letter case
   };
   for (const Refusal& refusal : refusals) {
     const OectlRun run = Oectl(refusal.args, "Subject: x\n\nx\n");
@@ -182,6 +221,9 @@ TEST_F(OectlTest, WrongUsageExitsTwoWithTheUsage) {
       {"--bogus"},
       {"--socket"},
       {"--timeout", "0", "status"},
+      {"log", "x"},
+      {"log", "1", "2"},
+      {"settings", "now"},
   };
   for (const QStringList& args : usages) {
     const OectlRun run = Oectl(args);
@@ -213,6 +255,210 @@ TEST_F(OectlTest, DeliverWritesNewMail) {
   EXPECT_EQ(FilesIn(files_.maildir / ".Sent" / "new").size(), 2u);
   EXPECT_TRUE(FilesIn(files_.maildir / "tmp").empty());
   EXPECT_TRUE(FilesIn(files_.maildir / ".Sent" / "tmp").empty());
+}
+
+TEST_F(OectlTest, InboxInAnyLetterCase) {
+  const std::string rows = Oectl({"list", "Inbox"}).out;
+  ASSERT_FALSE(rows.empty());
+  for (const QString name : {"inbox", "INBOX", "iNbOx"}) {
+    EXPECT_EQ(Oectl({"list", name}).out, rows) << name.toStdString();
+  }
+  const int32_t first = server_.Messages(FolderId("Inbox"))->front().id;
+  EXPECT_EQ(Oectl({"select", "INBOX", QString::number(first)}).exitCode, 0);
+  EXPECT_EQ(server_.NewAPIObj()->GetSelectedFolderID(), FolderId("Inbox"));
+
+  const OectlRun delivered = Oectl({"deliver", "-", "inbox"}, "Subject: x\n\n");
+  EXPECT_EQ(delivered.exitCode, 0) << delivered.err;
+  EXPECT_EQ(std::filesystem::path(delivered.out.substr(0, delivered.out.size() - 1)).parent_path(),
+            files_.maildir / "new");
+}
+
+// A name delivers only into a folder the Maildir holds on disk; nothing is ever written
+// outside the Maildir or into a folder the name does not exactly name.
+TEST_F(OectlTest, DeliverTakesOnlyFoldersTheMaildirHolds) {
+  for (const char* folder : {".spam", ".Work"}) {
+    for (const char* sub : {"cur", "new", "tmp"}) {
+      std::filesystem::create_directories(files_.maildir / folder / sub);
+    }
+  }
+  const auto newMail = [this] {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(files_.temp.path())) {
+      count += entry.path().parent_path().filename() == "new" ? 1 : 0;
+    }
+    return count;
+  };
+  const size_t before = newMail();
+  for (const QString name : {"/../outbox", "/", "", "spam/..", "Work/", "../Maildir", ".Work"}) {
+    const OectlRun run = Oectl({"deliver", "-", name}, "Subject: x\n\n");
+    EXPECT_EQ(run.exitCode, 1) << name.toStdString();
+    EXPECT_EQ(run.err, "oectl: unknown folder: " + name.toStdString() + "\n");
+  }
+  EXPECT_EQ(newMail(), before);
+  EXPECT_FALSE(std::filesystem::exists(files_.maildir / "outbox"));
+  EXPECT_FALSE(std::filesystem::exists(files_.maildir.parent_path() / "outbox"));
+  EXPECT_EQ(Oectl({"deliver", "-", "Work"}, "Subject: x\n\n").exitCode, 0);
+  EXPECT_EQ(FilesIn(files_.maildir / ".Work" / "new").size(), 1u);
+}
+
+// Folders whose names show alike (a name that is not UTF-8 and the one it shows as), and a
+// subfolder named like the inbox: delivery by id lands in that very folder.
+TEST_F(OectlTest, DeliverByIdLandsInThatVeryFolder) {
+  const std::vector<std::string> names = {"\xff\xfe", "\xef\xbf\xbd\xef\xbf\xbd", "Inbox"};
+  for (const std::string& name : names) {
+    for (const char* sub : {"cur", "new", "tmp"}) {
+      std::filesystem::create_directories(files_.maildir / ("." + name) / sub);
+    }
+  }
+  std::vector<FolderSummary> folders = server_.Folders();
+  ASSERT_EQ(folders.size(), 5u);  // the inbox, the three, Sent
+  for (const FolderSummary& folder : folders) {
+    const OectlRun run = Oectl({"deliver", "-", QString::number(folder.id)}, "Subject: x\n\n");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(std::filesystem::path(run.out.substr(0, run.out.size() - 1)).parent_path(),
+              folder.dir / "new")
+        << folder.name;
+  }
+  for (const std::string& name : names) {
+    EXPECT_EQ(FilesIn(files_.maildir / ("." + name) / "new").size(), 1u) << name;
+  }
+  EXPECT_EQ(FilesIn(files_.maildir / "new").size(), 3u);  // two at the start, one by id
+  // By name, the real "��" is the one of that name, and Inbox is the inbox.
+  EXPECT_EQ(Oectl({"deliver", "-", "\xef\xbf\xbd\xef\xbf\xbd"}, "Subject: x\n\n").exitCode, 0);
+  EXPECT_EQ(FilesIn(files_.maildir / ".\xef\xbf\xbd\xef\xbf\xbd" / "new").size(), 2u);
+  EXPECT_EQ(FilesIn(files_.maildir / ".\xff\xfe" / "new").size(), 1u);
+  EXPECT_EQ(Oectl({"deliver", "-", "Inbox"}, "Subject: x\n\n").exitCode, 0);
+  EXPECT_EQ(FilesIn(files_.maildir / "new").size(), 4u);
+  EXPECT_EQ(FilesIn(files_.maildir / ".Inbox" / "new").size(), 1u);
+}
+
+// As delivery agents do: a missing Maildir is made, private.
+TEST_F(OectlTest, DeliverMakesAMissingMaildir) {
+  const std::filesystem::path fresh = files_.temp / "mail" / "box";
+  QProcessEnvironment env = env_;
+  env.insert("MAILDIR", QString::fromStdString(fresh.string()));
+  const OectlRun run = RunOectl({"deliver", "-"}, env, "Subject: x\n\n");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(std::filesystem::path(run.out.substr(0, run.out.size() - 1)).parent_path(),
+            fresh / "new");
+  for (const std::filesystem::path& dir : {fresh, fresh / "cur", fresh / "new", fresh / "tmp"}) {
+    struct stat status {};
+    ASSERT_EQ(::stat(dir.c_str(), &status), 0) << dir;
+    EXPECT_EQ(status.st_mode & 0777, 0700u) << dir;
+  }
+  EXPECT_EQ(RunOectl({"deliver", "-", "Sent"}, env, "Subject: x\n\n").exitCode, 1);
+}
+
+TEST_F(OectlTest, SettingsAsksTheProgram) {
+  int asked = 0;
+  server_.SetProgramCommand("settings", [&asked](const QJsonObject&) {
+    ++asked;
+    return QJsonObject{};
+  });
+  const OectlRun run = Oectl({"settings"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(asked, 1);
+
+  const OectlRun none =
+      Oectl({"--socket", QString::fromStdString((files_.temp / "none.sock").string()), "settings"});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_EQ(none.err, "oectl: Tervane Anti-Spam is not running\n");
+}
+
+// The decision log is read from its file, with or without a running program.
+TEST_F(OectlTest, LogShowsTheLastLines) {
+  const std::filesystem::path state = files_.temp / "state";
+  QProcessEnvironment env = env_;
+  env.insert("XDG_STATE_HOME", QString::fromStdString(state.string()));
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString((files_.temp / "elsewhere").string()));
+  const OectlRun missing = RunOectl({"log"}, env);
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("no decision log at"), std::string::npos) << missing.err;
+
+  std::filesystem::create_directories(state / "tervane-antispam");
+  std::ofstream(state / "tervane-antispam" / "decisions.log.1") << "old 1\nold 2\n";
+  std::ofstream log(state / "tervane-antispam" / "decisions.log");
+  std::string all;
+  std::string lastTwenty;
+  for (int i = 1; i <= 25; ++i) {
+    log << "line " << i << '\n';
+    all += "line " + std::to_string(i) + "\n";
+    lastTwenty += i > 5 ? "line " + std::to_string(i) + "\n" : "";
+  }
+  log.close();
+  EXPECT_EQ(RunOectl({"log"}, env).out, lastTwenty);
+  EXPECT_EQ(RunOectl({"log", "2"}, env).out, "line 24\nline 25\n");
+  EXPECT_EQ(RunOectl({"log", "100"}, env).out, "old 1\nold 2\n" + all);  // the rotated file first
+  const OectlRun json = RunOectl({"--json", "log", "1"}, env);
+  EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object(),
+            (QJsonObject{{"ok", true}, {"lines", QJsonArray{"line 25"}}}));
+}
+
+// Another user made the socket's folder in a runtime folder everyone may write (as /tmp is)
+// and listens there: oectl refuses before it sends anything, and delivers nothing.
+TEST_F(OectlTest, TalksToNoSocketPlantedByAnotherUser) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "planting a socket as another user needs root";
+  }
+  const std::filesystem::path shared = files_.temp / "shared";
+  std::filesystem::create_directory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(files_.temp.path().c_str(), 0711), 0);
+  const std::filesystem::path folder = shared / "tervane";
+  const std::filesystem::path socket = folder / "mailclient.sock";
+  UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int planted = testing::RunUnprivileged([&] {
+    const sockaddr_un address = LocalSocketAddress(socket);
+    const bool ok =
+        ::mkdir(folder.c_str(), 0777) == 0 && ::chmod(folder.c_str(), 0777) == 0 &&
+        ::bind(listening.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::chmod(socket.c_str(), 0777) == 0 && ::listen(listening.get(), 8) == 0;
+    return ok ? 0 : 1;
+  });
+  ASSERT_EQ(planted, 0);
+  const std::filesystem::path evil = files_.temp / "evil";
+  FakeServer fake(std::move(listening), evil);
+
+  QProcessEnvironment env = env_;
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(shared.string()));
+  const std::filesystem::path secret = files_.temp / "secret.eml";
+  std::ofstream(secret) << "Subject: secret\n\nfor my eyes\n";
+  const QStringList commands[] = {{"status"},
+                                  {"folders"},
+                                  {"deliver", QString::fromStdString(secret.string()), "3"},
+                                  {"settings"}};
+  for (const QStringList& args : commands) {
+    const OectlRun run = RunOectl(args, env);
+    EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("refusing the mail client at " + socket.string() + ": " +
+                           folder.string() + " belongs to another user"),
+              std::string::npos)
+        << run.err;
+  }
+  EXPECT_EQ(fake.requests(), 0);
+  EXPECT_FALSE(std::filesystem::exists(evil));
+}
+
+// The socket file and its folder are ours, but the process listening on it is not.
+TEST_F(OectlTest, TalksToNoServerOfAnotherUser) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "listening as another user needs root";
+  }
+  const std::filesystem::path folder = files_.temp / "peer";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+  const std::filesystem::path socket = folder / "mailclient.sock";
+  UniqueFd listening = testing::BindUnixSocket(socket, false);
+  ASSERT_EQ(testing::RunUnprivileged([&] { return ::listen(listening.get(), 8) == 0 ? 0 : 1; }), 0);
+  FakeServer fake(std::move(listening), files_.temp / "evil");
+
+  const OectlRun run = Oectl({"--socket", QString::fromStdString(socket.string()), "status"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "oectl: refusing the mail client at " + socket.string() + ": it runs as user 65534\n");
+  EXPECT_EQ(fake.requests(), 0);
 }
 
 TEST_F(OectlTest, WithoutAServer) {
