@@ -9,18 +9,7 @@ bin=$(cd "${1:-$top/build}/bin" && pwd)
 messages=${MESSAGES:-10000}
 references=${REFERENCES:-1000000}
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/program" "$work/run" "$work/Maildir"/{cur,new,tmp}
-chmod 700 "$work/run"
-cp -r "$bin"/. "$work/program/"
-rm -f "$work/program/cust.mdb" "$work/program/ospam.mdb"
+source "$top/bench/program_copy.sh"
 echo "making a reference list of $references addresses..."
 python3 - "$work/references.txt" "$references" <<'PY'
 import sys
@@ -28,20 +17,8 @@ with open(sys.argv[1], "w") as out:
     for i in range(int(sys.argv[2])):
         out.write(f"sender{i}@spam{i % 977}.example\n")
 PY
-"$work/program/tervane-mkdb" "$work/program" --reference-list "$work/references.txt" >/dev/null
-
-export MAILDIR="$work/Maildir" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
-export XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data"
-export QT_QPA_PLATFORM=offscreen TERVANE_SERVER=127.0.0.1:9
-unset DISPLAY WAYLAND_DISPLAY
-oectl="$work/program/oectl"
-
-"$work/program/TervaneAntiSpam" 2>"$work/errors.txt" &
-pid=$!
-for _ in $(seq 200); do
-  [ "$("$oectl" buttons 2>/dev/null | wc -l)" = 6 ] && break
-  sleep 0.05
-done
+prepare_program "$bin" "$work/references.txt"
+start_program
 
 # Every second message comes from a reference-list sender, the others from nobody listed. All
 # are written to tmp/ first, then renamed into new/ as fast as one process can.

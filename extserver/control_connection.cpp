@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <QMetaObject>
+#include <QPointer>
 #include <cerrno>
 #include <utility>
 
@@ -82,7 +83,11 @@ void ControlConnection::TakeTurn() {
     line.pop_back();
   }
   busy_ = true;
+  const QPointer<ControlConnection> self(this);  // the answer may end the whole server
   std::string answer = answer_(line);
+  if (!self) {
+    return;
+  }
   busy_ = false;
   if (gone_) {
     deleteLater();

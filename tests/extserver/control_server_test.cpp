@@ -67,14 +67,7 @@ class RawClient {
   }
   // The next line, without its line break; empty when none came (the event loop runs meanwhile).
   std::string ReadLine() {
-    SpinUntil([this] {
-      char chunk[4096];
-      const ssize_t got = ::recv(fd_.get(), chunk, sizeof chunk, MSG_DONTWAIT);
-      if (got > 0) {
-        received_.append(chunk, static_cast<size_t>(got));
-      }
-      return received_.find('\n') != std::string::npos || got == 0;
-    });
+    SpinUntil([this] { return !Receive() || received_.find('\n') != std::string::npos; });
     const size_t end = received_.find('\n');
     if (end == std::string::npos) {
       return {};
@@ -85,16 +78,20 @@ class RawClient {
   }
   // True iff the server closes the connection within the test's wait.
   bool WaitForClose() {
-    return SpinUntil([this] {
-      char chunk[4096];
-      const ssize_t got = ::recv(fd_.get(), chunk, sizeof chunk, MSG_DONTWAIT);
-      return got == 0 || (got < 0 && errno != EAGAIN);
-    });
+    return SpinUntil([this] { return !Receive(); });
   }
   void ShutdownWriting() { ::shutdown(fd_.get(), SHUT_WR); }
   void Close() { fd_.Reset(); }
 
  private:
+  // Keeps what has arrived; false once the connection is closed.
+  bool Receive() {
+    char chunk[4096];
+    const ssize_t got = ::recv(fd_.get(), chunk, sizeof chunk, MSG_DONTWAIT);
+    received_.append(chunk, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    return got > 0 || (got < 0 && errno == EAGAIN);
+  }
+
   UniqueFd fd_;
   std::string received_;
 };
