@@ -1,5 +1,7 @@
 #include "engine/address_rules.h"
 
+#include <algorithm>
+
 namespace tervane {
 namespace {
 
@@ -47,6 +49,15 @@ bool IsValidEmail(std::string_view text) {
   const std::string_view domain = text.substr(at + 1);
   const auto dot = domain.find('.');
   return dot != std::string_view::npos && dot != 0 && dot != domain.size() - 1;
+}
+
+bool SameAddress(std::string_view a, std::string_view b) {
+  // ASCII only, whatever the locale, as the database's NOCASE comparison folds.
+  const auto fold = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 }  // namespace tervane

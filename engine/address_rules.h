@@ -23,6 +23,13 @@ std::string ExtractRecipientAddress(std::string_view headerText);
 // a "." that is neither the first nor the last character of the rest.
 bool IsValidEmail(std::string_view text);
 
+// What the user is told when IsValidEmail refuses an address typed or given to add.
+inline constexpr std::string_view kInvalidEmailMessage = "please input a valid email.";
+
+// Returns true iff a and b are the same address with ASCII letter case ignored, as the lists'
+// lookups compare them.
+bool SameAddress(std::string_view a, std::string_view b);
+
 }  // namespace tervane
 
 #endif  // TERVANE_ENGINE_ADDRESS_RULES_H_

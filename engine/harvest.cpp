@@ -1,6 +1,7 @@
 #include "engine/harvest.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/address_rules.h"
@@ -18,6 +19,10 @@ constexpr std::string_view kDateMarker = "Date:";
 constexpr std::size_t kDateTextOffset = 6;  // "Date:" and the character after it
 constexpr std::size_t kDateTextLength = 32;
 constexpr TDateTime kUndatedAge = 10;
+constexpr std::string_view kReturnPathMarker = "Return-Path: <";
+constexpr std::string_view kFromLineMarker = "From:";
+constexpr std::string_view kNextFromLineMarker = "\nFrom:";
+constexpr std::string_view kBlanks = " \t\r";
 
 bool IsContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -40,6 +45,46 @@ std::string_view FirstCodePoints(std::string_view text, std::size_t maxCodePoint
 // text without its first n code points.
 std::string_view DropCodePoints(std::string_view text, std::size_t n) {
   return text.substr(FirstCodePoints(text, n).size());
+}
+
+// The text of the first From line after its name, without the line break; nothing when the
+// header has no From line.
+std::optional<std::string_view> FromLineText(std::string_view headerText) {
+  size_t start = 0;
+  if (!headerText.starts_with(kFromLineMarker)) {
+    start = headerText.find(kNextFromLineMarker);
+    if (start == std::string_view::npos)
+      return std::nullopt;
+    ++start;  // past the line feed
+  }
+  const std::string_view rest = headerText.substr(start + kFromLineMarker.size());
+  return rest.substr(0, rest.find('\n'));
+}
+
+// The address a sent message was sent from: the sender rule's when the header has a
+// Return-Path, else the address on the From line itself (between its angle brackets, or the
+// line's bare text), never reaching into a later line as the sender rule may. Empty for none.
+std::string SentMessageSender(std::string_view headerText) {
+  if (headerText.find(kReturnPathMarker) != std::string_view::npos)
+    return ExtractSenderAddress(headerText);
+  const std::optional<std::string_view> line = FromLineText(headerText);
+  if (!line)
+    return {};
+  const size_t open = line->find('<');
+  const size_t close = open == std::string_view::npos ? open : line->find('>', open);
+  if (close != std::string_view::npos)
+    return std::string(line->substr(open + 1, close - open - 1));
+  const size_t first = line->find_first_not_of(kBlanks);
+  if (first == std::string_view::npos)
+    return {};
+  return std::string(line->substr(first, line->find_last_not_of(kBlanks) - first + 1));
+}
+
+// True iff recipient is the sent message's own sender address (letter case ignored): a note
+// to oneself would otherwise white-list the user's own address, which spam forges as sender.
+bool IsOwnAddress(std::string_view recipient, std::string_view headerText) {
+  const std::string sender = SentMessageSender(headerText);
+  return !sender.empty() && SameAddress(recipient, sender);
 }
 
 }  // namespace
@@ -70,11 +115,13 @@ void HarvestSentRecipients(FilterContext& context) {
     ++walked;
     const std::string headers = message->GetHeaders();
     const std::string name = message->GetRecipientName();
-    if (SentMessageDate(headers, today) > watermark) {
-      ++newer;
-      added += AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup,
-                                 ExtractRecipientAddress(headers), name, today);
-    }
+    if (SentMessageDate(headers, today) <= watermark)
+      continue;
+    ++newer;
+    const std::string recipient = ExtractRecipientAddress(headers);
+    if (IsOwnAddress(recipient, headers))
+      continue;
+    added += AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, recipient, name, today);
   }
 
   cursor.Query(QueryText::kMisc);

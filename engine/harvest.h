@@ -16,8 +16,10 @@ TDateTime SentMessageDate(std::string_view headerText, TDateTime today);
 
 // Puts on the white list the first recipient of every sent message dated later than the
 // harvest watermark (misc.date; null reads as the zero date), once per address, with the
-// recipient's display name, then sets the watermark to today. Every message is read; only
-// newer ones cost a lookup. Without a sent folder it ends without touching the watermark. A
+// recipient's display name, then sets the watermark to today. A recipient that is the message's
+// own sender address (letter case ignored; the sender rule's address when there is a
+// Return-Path, else the From line's) is never added. Every message is read;
+// only newer ones cost a lookup. Without a sent folder it ends without touching the watermark. A
 // DatabaseError ends the harvest at that step: rows posted stay, the watermark does not move.
 void HarvestSentRecipients(FilterContext& context);
 

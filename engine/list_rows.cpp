@@ -1,5 +1,6 @@
 #include "engine/list_rows.h"
 
+#include "store/database_error.h"
 #include "store/record_cursor.h"
 
 namespace tervane {
@@ -9,16 +10,29 @@ bool IsListed(RecordCursor& cursor, QueryText lookup, std::string_view address) 
   return !cursor.IsEmpty();
 }
 
+void AppendListRow(RecordCursor& cursor, std::string_view address,
+                   std::optional<std::string_view> name, TDateTime today) {
+  cursor.Append();
+  try {
+    cursor.SetFieldAsString("mail", address);
+    cursor.SetFieldAsDateTime("date", today);
+    cursor.SetFieldAsInteger("class", 1);
+    if (name) {
+      cursor.SetFieldAsString("name", *name);
+    }
+    cursor.Post();
+  } catch (const DatabaseError&) {
+    // Otherwise the cursor would post the row again at its next move.
+    cursor.Cancel();
+    throw;
+  }
+}
+
 bool AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
                        std::string_view name, TDateTime today) {
   if (IsListed(cursor, lookup, address))
     return false;
-  cursor.Append();
-  cursor.SetFieldAsString("mail", address);
-  cursor.SetFieldAsDateTime("date", today);
-  cursor.SetFieldAsInteger("class", 1);
-  cursor.SetFieldAsString("name", name);
-  cursor.Post();
+  AppendListRow(cursor, address, name, today);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "log/file_decision_log.h"
 #include "log/log_file.h"
 #include "shell/frmmain.h"
+#include "shell/list_commands.h"
 #include "shell/program_values.h"
 #include "shell/restart.h"
 #include "shell/termination_signals.h"
@@ -89,6 +90,8 @@ int main(int argc, char* argv[]) {
   AboutBox = &aboutBox;
   TFrmsetting frmsetting(mainWindow->database(), SecurityLevel);
   Frmsetting = &frmsetting;
+  // tervane-lists works through the running program, which owns the lists.
+  ProgramListCommands listCommands(*server, mainWindow->database(), owner->folder(), SecurityLevel);
 
   const int result = QApplication::exec();
   Frmsetting = nullptr;

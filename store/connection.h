@@ -38,6 +38,7 @@ class Connection {
 
  private:
   friend class RecordCursor;
+  friend class Transaction;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

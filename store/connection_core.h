@@ -15,8 +15,6 @@
 
 namespace tervane {
 
-inline constexpr size_t kQueryTextCount = 7;
-
 struct ConnectionCore {
   std::string connectionString;
   sqlcipher::DatabasePtr db;

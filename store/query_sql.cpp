@@ -9,7 +9,7 @@ namespace {
   "SELECT rowid, * FROM " table " WHERE " where "rowid >= ?1 ORDER BY rowid LIMIT ?2"
 
 // Indexed by QueryText.
-constexpr std::array<QuerySql, 7> kQueries = {{
+constexpr std::array<QuerySql, kQueryTextCount> kQueries = {{
     {"whitetable", false, TERVANE_PAGE("whitetable", "")},
     {"blacktable", false, TERVANE_PAGE("blacktable", "")},
     {"misc", false, TERVANE_PAGE("misc", "")},
@@ -17,6 +17,7 @@ constexpr std::array<QuerySql, 7> kQueries = {{
     {"whitetable", true, TERVANE_PAGE("whitetable", "mail = ?3 AND ")},
     {"blacktable", true, TERVANE_PAGE("blacktable", "mail = ?3 AND ")},
     {"officialspam", true, TERVANE_PAGE("officialspam", "mail = ?3 AND ")},
+    {"officialspam", false, TERVANE_PAGE("officialspam", "")},
 }};
 
 #undef TERVANE_PAGE

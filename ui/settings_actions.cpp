@@ -1,7 +1,7 @@
 #include "ui/settings_actions.h"
 
 #include "engine/address_rules.h"
-#include "store/database_error.h"
+#include "engine/list_rows.h"
 
 namespace tervane {
 
@@ -40,35 +40,11 @@ std::string StatisticsText(int32_t spamNumber) {
          std::to_string(minutes) + " mins in your life.";
 }
 
-int32_t ReadSpamNumber(FilterDatabase& db) {
-  db.ADODataSet1.Query(QueryText::kMisc);
-  return db.ADODataSet1.FieldAsInteger("spamnumber");
-}
-
-void SaveSecurityLevel(FilterDatabase& db, int32_t level) {
-  RecordCursor& misc = db.ADODataSet1;
-  misc.Query(QueryText::kMisc);
-  misc.Edit();
-  misc.SetFieldAsInteger("secureclass", level);
-  misc.Post();
-}
-
 bool AddListEntry(RecordCursor& listView, std::string_view address, TDateTime today) {
   if (!IsValidEmail(address)) {
     return false;
   }
-  listView.Append();
-  try {
-    listView.SetFieldAsString("mail", address);
-    listView.SetFieldAsDateTime("date", today);
-    listView.SetFieldAsInteger("class", 1);
-    listView.Post();
-  } catch (const DatabaseError&) {
-    // A row that could not be written is dropped, so the list view does not stay in insert
-    // mode and post it again at its next move.
-    listView.Cancel();
-    throw;
-  }
+  AppendListRow(listView, address, std::nullopt, today);
   return true;
 }
 

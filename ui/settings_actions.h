@@ -5,7 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/address_rules.h"  // kInvalidEmailMessage
 #include "engine/date_time.h"
+#include "engine/misc_row.h"  // ReadSpamNumber, SaveSecurityLevel
 #include "store/filter_database.h"
 
 namespace tervane {
@@ -16,8 +18,6 @@ namespace tervane {
 // The security-level track bar: position 1 (top) is High, 3 (bottom) is Low.
 inline constexpr int kTrackBarMinimum = 1;
 inline constexpr int kTrackBarMaximum = 3;
-
-inline constexpr std::string_view kInvalidEmailMessage = "please input a valid email.";
 
 // Returns the track bar position that shows level: 4 - level, kept within 1 to 3.
 int TrackBarPositionForLevel(int32_t level);
@@ -32,12 +32,6 @@ std::string_view LevelDescription(int position);
 // Returns the statistics text for spamNumber messages marked as spam, with the minutes saved at
 // 30 seconds a message (spamNumber / 2, rounded toward zero).
 std::string StatisticsText(int32_t spamNumber);
-
-// Returns misc.spamnumber of the first misc row (through ADODataSet1).
-int32_t ReadSpamNumber(FilterDatabase& db);
-
-// Stores level as misc.secureclass of the first misc row (through ADODataSet1).
-void SaveSecurityLevel(FilterDatabase& db, int32_t level);
 
 // Appends a row to the open list view (white or black list): mail = address exactly as typed,
 // date = today, class = 1, name unset; posted at once. Returns false, storing nothing, iff

@@ -123,17 +123,28 @@ std::unique_ptr<QProcess> ProgramSession::StartAnotherInstance() {
   return process;
 }
 
-CommandResult ProgramSession::Oectl(const QStringList& arguments) {
-  QProcess oectl;
-  oectl.setProcessEnvironment(environment_);
-  oectl.start(Q(programFolder_ / "oectl"), arguments);
+CommandResult ProgramSession::RunTool(const char* name, const QStringList& arguments,
+                                      const QByteArray& input) {
+  QProcess tool;
+  tool.setProcessEnvironment(environment_);
+  tool.start(Q(programFolder_ / name), arguments);
+  tool.write(input);
+  tool.closeWriteChannel();
   CommandResult result;
-  if (!oectl.waitForFinished(30000))
+  if (!tool.waitForFinished(30000))
     return result;
-  result.exitCode = oectl.exitStatus() == QProcess::NormalExit ? oectl.exitCode() : -1;
-  result.out = oectl.readAllStandardOutput().toStdString();
-  result.err = oectl.readAllStandardError().toStdString();
+  result.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+  result.out = tool.readAllStandardOutput().toStdString();
+  result.err = tool.readAllStandardError().toStdString();
   return result;
+}
+
+CommandResult ProgramSession::Oectl(const QStringList& arguments) {
+  return RunTool("oectl", arguments, {});
+}
+
+CommandResult ProgramSession::Lists(const QStringList& arguments, const QByteArray& input) {
+  return RunTool("tervane-lists", arguments, input);
 }
 
 std::map<std::string, int> ProgramSession::FolderCounts() {

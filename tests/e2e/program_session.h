@@ -57,6 +57,8 @@ class ProgramSession {
   std::vector<int> RunningInstances() const;
 
   CommandResult Oectl(const QStringList& arguments);
+  // tervane-lists from the program folder, as the user runs it (its default folder of lists).
+  CommandResult Lists(const QStringList& arguments, const QByteArray& input = {});
   // Folder name -> message count, from "oectl folders".
   std::map<std::string, int> FolderCounts();
   // The ids of a folder's messages, from "oectl list".
@@ -72,6 +74,9 @@ class ProgramSession {
   std::filesystem::path programFolder_;
   std::filesystem::path maildir_;
   std::filesystem::path configHome_;
+  // Runs the tool of that name in the program folder with the session's environment.
+  CommandResult RunTool(const char* name, const QStringList& arguments, const QByteArray& input);
+
   ReportSink reports_;
   QProcessEnvironment environment_;
   std::unique_ptr<QProcess> program_;

@@ -251,5 +251,38 @@ TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {
   EXPECT_NE(session.Oectl({"status"}).exitCode, 0);
 }
 
+// The lists and the level from the command line while the filter runs: the program carries
+// the commands out, and its next message is judged by them; stopped, the tool works alone.
+TEST_F(ProgramTest, ListsChangedFromTheCommandLineJudgeTheNextMessage) {
+  ASSERT_TRUE(session.StartAttached());
+  std::string addresses;
+  for (int i = 0; i < 1000; ++i)
+    addresses += "sender" + std::to_string(i) + "@junk.example\n";
+  const CommandResult imported =
+      session.Lists({"import", "black", "-"}, QByteArray::fromStdString(addresses));
+  EXPECT_EQ(imported.out, "imported 1,000, skipped 0\n") << imported.err;
+  EXPECT_EQ(session.Lists({"show", "black", "--match", "SENDER999@"}).Rows().at(0).at(0),
+            "sender999@junk.example");
+
+  session.Deliver("sender500@junk.example", "bulk\n");
+  EXPECT_TRUE(WaitUntil([this] { return session.FolderCounts().at("spam") == 1; }));
+
+  ASSERT_EQ(session.Lists({"level", "high"}).exitCode, 0);
+  ASSERT_EQ(session.Lists({"add", "white", "friend@home.example", "Friend"}).exitCode, 0);
+  session.Deliver("stranger@nowhere.example", "who?\n");
+  session.Deliver("friend@home.example", "hello\n");
+  EXPECT_TRUE(WaitUntil([this] {
+    const auto counts = session.FolderCounts();
+    return counts.at("spam") == 2 && counts.at("Inbox") == 1;
+  }));
+
+  // Detached, the program opens its database for the command and closes it again.
+  ASSERT_TRUE(StopMailClient());
+  EXPECT_EQ(session.Lists({"show", "white"}).Rows().at(0).at(1), "Friend");
+  EXPECT_TRUE(session.Terminate());
+  const CommandResult stats = session.Lists({"stats"});
+  EXPECT_EQ(stats.Rows().at(0), (std::vector<std::string>{"security level", "high"})) << stats.err;
+}
+
 }  // namespace
 }  // namespace tervane::testing

@@ -102,6 +102,50 @@ TEST_F(HarvestTest, DatabaseErrorMidWalkKeepsRowsAndTheWatermark) {
   EXPECT_EQ(Watermark(), EncodeDateTime(2026, 1, 1));
 }
 
+// A note the user sends to themselves must not white-list their own address, which spam
+// forges as its sender; only the message's own sender is compared, letter case ignored.
+struct OwnAddressCase {
+  const char* name;
+  std::string headers;
+  bool harvested;
+};
+void PrintTo(const OwnAddressCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HarvestOwnAddressTest : public HarvestTest,
+                              public ::testing::WithParamInterface<OwnAddressCase> {};
+
+TEST_P(HarvestOwnAddressTest, SkipsOnlyTheSendersOwnAddress) {
+  store.AddMessage(sent, {GetParam().headers, "", "", ""});
+  HarvestSentRecipients(context);
+  EXPECT_EQ(Rows(QueryText::kWhiteTable).size(), GetParam().harvested ? 1u : 0u);
+  EXPECT_EQ(Watermark(), kToday);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HarvestOwnAddressTest,
+    ::testing::Values(
+        OwnAddressCase{"ToSelf", "From: <me@home.example>\r\nTo: <me@home.example>\r\n", false},
+        OwnAddressCase{"ToSelfInOtherCase",
+                       "From: Me <Me@HOME.example>\r\nTo: Me <me@home.example>\r\n", false},
+        OwnAddressCase{"BareFromLine", "From: me@home.example\r\nTo: <me@home.example>\r\n", false},
+        OwnAddressCase{"ReturnPathIsTheSender",
+                       "Return-Path: <me@home.example>\r\nFrom: <alias@home.example>\r\n"
+                       "To: <me@home.example>\r\n",
+                       false},
+        OwnAddressCase{"ReturnPathOfAnother",
+                       "Return-Path: <bounces@list.example>\r\nFrom: <me@home.example>\r\n"
+                       "To: <me@home.example>\r\n",
+                       true},
+        // The sender rule would read the To line's address here; the From line's is compared.
+        OwnAddressCase{"BareFromBeforeAnotherRecipient",
+                       "From: me@home.example\r\nTo: Friend <friend@home.example>\r\n", true},
+        OwnAddressCase{"NoSenderKeepsTheEmptyRecipient", "To: nobody\r\n", true}),
+    [](const ::testing::TestParamInfo<OwnAddressCase>& info) {
+      return std::string(info.param.name);
+    });
+
 struct DateTextCase {
   const char* name;
   std::string headers;

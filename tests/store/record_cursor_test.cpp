@@ -1,6 +1,8 @@
 #include "store/record_cursor.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <ostream>
 #include <string>
@@ -9,6 +11,7 @@
 #include "store/connection.h"
 #include "store/database_error.h"
 #include "store/filter_database.h"
+#include "store/transaction.h"
 #include "tests/store/store_test_support.h"
 
 namespace tervane {
@@ -319,6 +322,80 @@ TEST_F(CursorTest, OpenCountsEveryQuery) {
   cursor.Open();  // already open: nothing runs
   cursor.Query(QueryText::kOfficialSpamLookup, "b@x.example");
   EXPECT_EQ(cursor.OpenCount(), before + 2);
+}
+
+// Scoped transactions: the import of a list is stored whole or not at all.
+class TransactionTest : public CursorTest {
+ protected:
+  bool Listed(const std::string& mail) {
+    db_.ADODataSet1.Query(QueryText::kWhiteTableLookup, mail);
+    return !db_.ADODataSet1.IsEmpty();
+  }
+};
+
+TEST_F(TransactionTest, CommitStoresEveryChangeAtOnce) {
+  AddListRow(db_.ADODataSet1, QueryText::kWhiteTable, "old@x.example");
+  {
+    Transaction transaction(db_.ADOConnection1);
+    AddListRow(db_.ADODataSet1, QueryText::kWhiteTable, "new@x.example");
+    db_.ADODataSet1.Query(QueryText::kWhiteTableLookup, "old@x.example");
+    db_.ADODataSet1.Delete();
+    transaction.Commit();
+    EXPECT_THROW(transaction.Commit(), DatabaseError);
+  }
+  const testing::TempDir copy;
+  testing::CopyProgramFolder(folder_.dir.path(), copy.path());
+  FilterDatabase other;
+  OpenFilterDatabase(other, copy.path());
+  other.ADODataSet1.Query(QueryText::kWhiteTable);
+  ASSERT_EQ(other.ADODataSet1.RecordCount(), 1);
+  EXPECT_EQ(other.ADODataSet1.FieldAsString("mail"), "new@x.example");
+}
+
+TEST_F(TransactionTest, AnErrorLeavingTheScopeTakesEveryChangeBack) {
+  AddListRow(db_.ADODataSet1, QueryText::kWhiteTable, "old@x.example");
+  try {
+    Transaction transaction(db_.ADOConnection1);
+    AddListRow(db_.ADODataSet1, QueryText::kWhiteTable, "new@x.example");
+    db_.ADODataSet1.Query(QueryText::kWhiteTableLookup, "old@x.example");
+    db_.ADODataSet1.Delete();
+    EXPECT_THROW(Transaction(db_.ADOConnection1), DatabaseError);  // no second one inside
+    throw DatabaseError("failed half way");
+  } catch (const DatabaseError&) {
+  }
+  EXPECT_TRUE(Listed("old@x.example"));
+  EXPECT_FALSE(Listed("new@x.example"));
+  // The connection writes on as before, each post committed.
+  AddListRow(db_.ADODataSet1, QueryText::kWhiteTable, "later@x.example");
+  CloseFilterDatabase(db_);
+  OpenFilterDatabase(db_, folder_.dir.path());
+  EXPECT_TRUE(Listed("later@x.example"));
+}
+
+TEST_F(TransactionTest, AProcessEndingInsideLeavesTheFileAsItWas) {
+  AddListRow(db_.ADODataSet1, QueryText::kWhiteTable, "old@x.example");
+  CloseFilterDatabase(db_);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    FilterDatabase db;
+    OpenFilterDatabase(db, folder_.dir.path());
+    Transaction transaction(db.ADOConnection1);
+    for (int i = 0; i < 500; ++i)
+      AddListRow(db.ADODataSet1, QueryText::kWhiteTable, "n" + std::to_string(i) + "@x.example");
+    ::_exit(0);  // ends without committing, as a killed process does
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  OpenFilterDatabase(db_, folder_.dir.path());
+  db_.ADODataSet1.Query(QueryText::kWhiteTable);
+  EXPECT_EQ(db_.ADODataSet1.RecordCount(), 1);
+}
+
+TEST_F(TransactionTest, NeedsAnOpenConnection) {
+  CloseFilterDatabase(db_);
+  EXPECT_THROW(Transaction(db_.ADOConnection1), DatabaseError);
 }
 
 }  // namespace

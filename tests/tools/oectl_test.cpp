@@ -26,6 +26,7 @@
 #include "tests/support/file_contents.h"
 #include "tests/support/unix_socket.h"
 #include "tests/support/unprivileged.h"
+#include "tests/tools/tool_run.h"
 #include "tools/oectl/answer_text.h"
 
 namespace tervane {
@@ -34,36 +35,12 @@ namespace {
 using testing::ControlFixtureFiles;
 using testing::ReadBytes;
 
-struct OectlRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using OectlRun = testing::ToolRun;
 
-// Runs program with args in env; the event loop keeps running meanwhile so the server answers.
-OectlRun RunProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env,
-                    const QByteArray& input = {}) {
-  QProcess process;
-  process.setProcessEnvironment(env);
-  process.start(program, args);
-  process.write(input);
-  process.closeWriteChannel();
-  OectlRun run;
-  if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 40000)) {
-    process.kill();
-    process.waitForFinished();
-    ADD_FAILURE() << "oectl did not finish: " << args.join(' ').toStdString();
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = process.readAllStandardOutput().toStdString();
-  run.err = process.readAllStandardError().toStdString();
-  return run;
-}
-
+// Runs oectl with args in env; the event loop keeps running meanwhile so the server answers.
 OectlRun RunOectl(const QStringList& args, const QProcessEnvironment& env,
                   const QByteArray& input = {}) {
-  return RunProgram(QStringLiteral(TERVANE_OECTL_PATH), args, env, input);
+  return testing::RunTool(QStringLiteral(TERVANE_OECTL_PATH), args, env, input);
 }
 
 // What oectl's bash completion offers for words (the last one being completed), one per line.
@@ -74,7 +51,7 @@ std::string Complete(const QStringList& words, const QProcessEnvironment& env) {
   }
   line += "); COMP_CWORD=" + QString::number(words.size()) +
           "; _oectl; printf '%s\\n' \"${COMPREPLY[@]}\"";
-  const OectlRun run = RunProgram(
+  const OectlRun run = testing::RunTool(
       "bash", {"--norc", "--noprofile", "-c", "source '" TERVANE_COMPLETION_PATH "'; " + line},
       env);
   EXPECT_EQ(run.err, "");
