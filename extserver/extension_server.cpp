@@ -30,8 +30,9 @@ std::filesystem::path EnvironmentPath(const char* name) {
   return value != nullptr ? std::filesystem::path(value) : std::filesystem::path();
 }
 
-MessageSummary Summarize(int32_t id, const std::filesystem::path& file) {
-  const std::string headers = ReadMessageHeaders(file).value_or(std::string());
+MessageSummary Summarize(int32_t id, const UniqueFd& file) {
+  const std::string headers =
+      file.valid() ? ReadMessageHeaders(file.get()).value_or(std::string()) : std::string();
   return MessageSummary{id, FirstMailboxAddress(HeaderFieldValue(headers, "From")),
                         DecodeHeaderText(HeaderFieldValue(headers, "Subject"))};
 }
@@ -69,6 +70,8 @@ std::filesystem::path DefaultControlSocketPath() {
 ExtensionServer::ExtensionServer(ServerOptions options, QObject* parent)
     : QObject(parent), impl_(std::make_unique<Impl>(options)) {
   connect(&impl_->watcher, &NewMailWatcher::NewMessage, this, &ExtensionServer::NewMessage);
+  impl_->store.SetNoticeHandler(
+      [this](const std::string& text) { emit Notice(QString::fromStdString(text)); });
   if (!options.socketPath.empty()) {
     impl_->control = std::make_unique<ControlServer>(*this, options.socketPath);
   }
@@ -124,7 +127,7 @@ void ExtensionServer::StopMailClient() {
 std::vector<FolderSummary> ExtensionServer::Folders() {
   std::vector<FolderSummary> folders;
   for (const MaildirFolder& folder : impl_->store.Walk()) {
-    const auto count = static_cast<int32_t>(impl_->store.Scan(folder.id).size());
+    const auto count = static_cast<int32_t>(impl_->store.Count(folder.id));
     folders.push_back(FolderSummary{folder.id, folder.name, count, folder.dir});
   }
   return folders;
@@ -155,7 +158,7 @@ std::optional<std::vector<MessageSummary>> ExtensionServer::Messages(int32_t fol
   }
   std::vector<MessageSummary> messages;
   for (const int32_t id : impl_->store.Scan(folderId)) {
-    if (const std::optional<std::filesystem::path> file = impl_->store.MessagePath(folderId, id)) {
+    if (const std::optional<UniqueFd> file = impl_->store.OpenMessage(folderId, id)) {
       messages.push_back(Summarize(id, *file));
     }
   }
@@ -167,7 +170,7 @@ bool ExtensionServer::Select(int32_t folderId, const std::vector<int32_t>& messa
     return false;
   }
   for (const int32_t id : messageIds) {
-    if (!impl_->store.MessagePath(folderId, id)) {
+    if (!impl_->store.HasMessage(folderId, id)) {
       return false;
     }
   }

@@ -105,6 +105,10 @@ class ExtensionServer : public QObject {
   void ShutdownOEAPI();
   // A message appeared in a folder's new/ while notifications were active.
   void NewMessage(int32_t folderId, int32_t messageId);
+  // Something the user should find in the program's log, in one line: a file in new/ that is
+  // not mail and was left there (once per file), a message that could not be moved or read and
+  // why, a folder that could not be listed in the Maildir's subscriptions.
+  void Notice(const QString& text);
   void ButtonClicked(int32_t toolbarId, int32_t buttonId);
 
  private:

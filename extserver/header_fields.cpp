@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -80,10 +81,11 @@ std::string WithFirstMailbox(std::string_view fieldValue, Read read) {
 
 }  // namespace
 
-HeaderEnd FindHeaderEnd(std::string_view text, size_t from) {
+HeaderEnd FindHeaderEnd(std::string_view text, size_t from, size_t searchFrom) {
   size_t line = from;
+  size_t search = std::max(from, searchFrom);
   while (true) {
-    const size_t end = text.find('\n', line);
+    const size_t end = text.find('\n', search);
     if (end == std::string_view::npos) {
       return HeaderEnd{false, {}, line};
     }
@@ -91,6 +93,7 @@ HeaderEnd FindHeaderEnd(std::string_view text, size_t from) {
       return HeaderEnd{true, HeaderSplit{line, end + 1}, end + 1};
     }
     line = end + 1;
+    search = line;
   }
 }
 

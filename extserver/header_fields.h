@@ -20,9 +20,11 @@ struct HeaderEnd {
   size_t nextLine;    // where to go on looking once more text has come
 };
 
-// The first blank line in text at or after the line starting at from.
-// REQUIRES: from is 0 or just after a '\n'.
-HeaderEnd FindHeaderEnd(std::string_view text, size_t from);
+// The first blank line in text at or after the line starting at from. Line ends are looked for
+// from searchFrom on, so text that arrives in pieces is searched once: pass the size the text
+// had at the previous search, before which the unfinished line from holds no line end.
+// REQUIRES: from is 0 or just after a '\n'; no '\n' in text between from and searchFrom.
+HeaderEnd FindHeaderEnd(std::string_view text, size_t from, size_t searchFrom = 0);
 
 // The split of a whole message: without a blank line it is all headers and no body.
 HeaderSplit SplitMessage(std::string_view text);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "extserver/fd_io.h"
 #include "extserver/unique_fd.h"
 #include "mailclient/extension_interface.h"
 
@@ -38,20 +39,6 @@ std::string HostName() {
 
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error) {
   throw ExtensionError(what + " " + path.string() + ": " + std::strerror(error));
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace

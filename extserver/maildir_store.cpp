@@ -1,19 +1,16 @@
 #include "extserver/maildir_store.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "extserver/maildir_delivery.h"
-#include "extserver/unique_fd.h"
+#include "extserver/maildir_files.h"
+#include "extserver/maildir_subscriptions.h"
+#include "extserver/message_file.h"
 #include "mailclient/extension_interface.h"
 
 namespace tervane {
@@ -21,103 +18,50 @@ namespace {
 
 constexpr std::string_view kInboxName = "Inbox";
 constexpr std::string_view kSentNames[] = {"Sent", "Sent Items", "Sent Messages"};
-constexpr const char* kSubdirs[] = {"cur", "new", "tmp"};
+// Opening a message follows it this many times when it keeps moving while it is looked for.
+constexpr int kOpenAttempts = 3;
 
-bool IsDirectory(const std::filesystem::path& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+const char* SubdirName(MaildirSubdir subdir) {
+  return subdir == MaildirSubdir::kNew ? "new" : "cur";
 }
 
-bool Exists(const std::filesystem::path& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
-}
-
-// mkdir that accepts an existing folder.
-bool MakeDirectory(const std::filesystem::path& path) {
-  return ::mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
-}
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-struct DirectoryEntry {
-  std::string name;
-  unsigned char type;  // as readdir gives it; DT_UNKNOWN on some file systems
-};
-
-// The entries of dir but "." and "..".
-std::vector<DirectoryEntry> ReadDirectory(const std::filesystem::path& dir) {
-  std::vector<DirectoryEntry> entries;
-  std::unique_ptr<DIR, DirCloser> stream(::opendir(dir.c_str()));
-  while (stream) {
-    const dirent* entry = ::readdir(stream.get());
-    if (entry == nullptr) {
-      break;
-    }
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") {
-      entries.push_back(DirectoryEntry{std::string(name), entry->d_type});
-    }
-  }
-  return entries;
-}
-
-// The names in dir that a Maildir reader counts: no dot files, no folders.
-std::vector<std::string> ListFiles(const std::filesystem::path& dir) {
-  std::vector<std::string> names;
-  for (DirectoryEntry& entry : ReadDirectory(dir)) {
-    if (entry.name[0] != '.' && entry.type != DT_DIR) {
-      names.push_back(std::move(entry.name));
-    }
-  }
-  return names;
-}
-
-// rename(2) that never replaces an existing destination. Returns 0 or an errno value.
-int RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
-#ifdef SYS_renameat2
-  constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE
-  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0) {
-    return 0;
-  }
-  if (errno != ENOSYS && errno != EINVAL) {
-    return errno;
-  }
-#endif
-  // The file system cannot refuse to replace: check first, accepting the small race.
-  if (Exists(to)) {
-    return EEXIST;
-  }
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+bool IsMessageName(std::string_view fileName) {
+  return !fileName.empty() && fileName[0] != '.';
 }
 
 }  // namespace
 
-std::string_view MaildirUniquePart(std::string_view fileName) {
-  return fileName.substr(0, fileName.find(':'));
-}
-
-bool IsMaildirFolder(const std::filesystem::path& dir) {
-  return std::all_of(std::begin(kSubdirs), std::end(kSubdirs),
-                     [&dir](const char* sub) { return IsDirectory(dir / sub); });
-}
+// A message file found by reading new/ or cur/.
+struct MaildirStore::FileEntry {
+  std::string name;
+  MaildirSubdir subdir;
+};
 
 MaildirStore::MaildirStore(std::filesystem::path root) : root_(std::move(root)) {
   std::error_code error;
   std::filesystem::create_directories(root_, error);
-  for (const char* sub : kSubdirs) {
-    if (!MakeDirectory(root_ / sub)) {
-      throw ExtensionError("cannot make the Maildir " + root_.string() + ": " +
-                           std::strerror(errno));
-    }
+  if (!MakeMaildirFolder(root_, /*subfolder=*/false)) {
+    throw ExtensionError("cannot make the Maildir " + root_.string() + ": " + std::strerror(errno));
   }
   inboxId_ = Register(root_, std::string(kInboxName)).id;
 }
 
 void MaildirStore::SetFolderMetHandler(std::function<void(const MaildirFolder&)> handler) {
   folderMet_ = std::move(handler);
+}
+
+void MaildirStore::SetNoticeHandler(std::function<void(const std::string&)> handler) {
+  notice_ = std::move(handler);
+}
+
+void MaildirStore::SetRefreshHandler(std::function<void()> handler) {
+  refresh_ = std::move(handler);
+}
+
+void MaildirStore::Notice(const std::string& text) const {
+  if (notice_) {
+    notice_(text);
+  }
 }
 
 const MaildirFolder& MaildirStore::Register(const std::filesystem::path& dir, std::string name) {
@@ -154,12 +98,24 @@ const MaildirFolder& MaildirStore::Inbox() const {
   return folders_.at(inboxId_).folder;
 }
 
-MaildirStore::FolderState* MaildirStore::FindFolder(int32_t folderId) {
+MaildirStore::FolderState* MaildirStore::KnownState(int32_t folderId) {
   const auto found = folders_.find(folderId);
-  if (found == folders_.end() || !IsDirectory(found->second.folder.dir)) {
-    return nullptr;
-  }
-  return &found->second;
+  return found == folders_.end() ? nullptr : &found->second;
+}
+
+const MaildirFolder* MaildirStore::KnownFolder(int32_t folderId) const {
+  const auto found = folders_.find(folderId);
+  return found == folders_.end() ? nullptr : &found->second.folder;
+}
+
+MaildirStore::FolderState* MaildirStore::FindFolder(int32_t folderId) {
+  FolderState* folder = KnownState(folderId);
+  return folder != nullptr && IsDirectory(folder->folder.dir) ? folder : nullptr;
+}
+
+MaildirStore::Message* MaildirStore::FindMessage(int32_t folderId, int32_t messageId) {
+  const auto found = messages_.find(messageId);
+  return found == messages_.end() || found->second.folderId != folderId ? nullptr : &found->second;
 }
 
 std::optional<MaildirFolder> MaildirStore::Folder(int32_t folderId) {
@@ -180,75 +136,134 @@ std::optional<MaildirFolder> MaildirStore::SentFolder() {
   return std::nullopt;
 }
 
+bool MaildirStore::MakeOnDisk(const std::filesystem::path& dir, const std::string& name) {
+  const bool subfolder = dir != root_;
+  if (!MakeMaildirFolder(dir, subfolder)) {
+    return false;
+  }
+  if (subfolder) {
+    if (const std::string failure = SubscribeMaildirFolder(root_, name); !failure.empty()) {
+      Notice("The folder " + name + " was made but is not subscribed: " + failure);
+    }
+  }
+  return true;
+}
+
 int32_t MaildirStore::CreateFolder(std::string_view name) {
   if (name.empty() || name.front() == '.' || name.find('/') != std::string_view::npos ||
       name.find('\0') != std::string_view::npos) {
     return -1;
   }
   const std::filesystem::path dir = MaildirFolderPath(root_, name);
-  if (!IsMaildirFolder(dir)) {
-    if (!MakeDirectory(dir)) {
-      return -1;
-    }
-    for (const char* sub : kSubdirs) {
-      if (!MakeDirectory(dir / sub)) {
-        return -1;
-      }
-    }
-    const std::filesystem::path marker = dir / "maildirfolder";
-    const UniqueFd fd(::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd.valid()) {
-      return -1;
-    }
+  if (!IsMaildirFolder(dir) && !MakeOnDisk(dir, std::string(name))) {
+    return -1;
   }
   return Register(dir, std::string(name)).id;
 }
 
-int32_t MaildirStore::Note(FolderState& folder, const std::string& subdir,
-                           const std::string& fileName) {
-  const std::string unique(MaildirUniquePart(fileName));
-  const auto [known, added] = folder.messageIds.try_emplace(unique, lastMessageId_ + 1);
-  if (added) {
-    ++lastMessageId_;
-    messages_.emplace(known->second, Message{folder.folder.id, unique, subdir, fileName});
-  } else {
-    Message& message = messages_.at(known->second);
-    message.subdir = subdir;
-    message.fileName = fileName;
+int32_t MaildirStore::Note(FolderState& folder, MaildirSubdir subdir, std::string_view fileName,
+                           Announcement announcement) {
+  const std::string_view unique = MaildirUniquePart(fileName);
+  const auto known = folder.messageIds.find(unique);
+  if (known == folder.messageIds.end()) {
+    const int32_t id = ++lastMessageId_;
+    const auto added = messages_.emplace(
+        id, Message{folder.folder.id, subdir, announcement, false, std::string(fileName)});
+    folder.messageIds.emplace(MaildirUniquePart(added.first->second.fileName), id);
+    return id;
   }
-  return known->second;
+  const int32_t id = known->second;
+  Message& message = messages_.at(id);
+  if (message.fileName != fileName) {
+    // The key views the old name: it goes out while the name changes.
+    auto node = folder.messageIds.extract(known);
+    message.fileName = fileName;
+    node.key() = MaildirUniquePart(message.fileName);
+    folder.messageIds.insert(std::move(node));
+  }
+  message.subdir = subdir;
+  message.departed = false;
+  return id;
 }
 
-void MaildirStore::Forget(FolderState& folder, int32_t messageId) {
+void MaildirStore::Forget(int32_t messageId) {
   const auto found = messages_.find(messageId);
-  folder.messageIds.erase(found->second.unique);
+  if (found == messages_.end()) {
+    return;
+  }
+  folders_.at(found->second.folderId).messageIds.erase(MaildirUniquePart(found->second.fileName));
   messages_.erase(found);
 }
 
-std::filesystem::path MaildirStore::PathOf(const FolderState& folder,
-                                           const Message& message) const {
-  return folder.folder.dir / message.subdir / message.fileName;
+void MaildirStore::ForgetAll(FolderState& folder) {
+  for (const auto& [unique, id] : folder.messageIds) {
+    messages_.erase(id);
+  }
+  folder.messageIds.clear();
+}
+
+std::string MaildirStore::SubdirPath(const FolderState& folder, MaildirSubdir subdir) const {
+  return folder.folder.dir.native() + '/' + SubdirName(subdir);
+}
+
+std::string MaildirStore::PathOf(const FolderState& folder, const Message& message) const {
+  return SubdirPath(folder, message.subdir) + '/' + message.fileName;
+}
+
+void MaildirStore::NotMail(const std::string& file, const std::string& what) {
+  if (reportedNotMail_.insert(file).second) {
+    Notice("Skipped " + file + ": " + what + " is not a mail file; left where it is.");
+  }
+}
+
+std::vector<MaildirStore::FileEntry> MaildirStore::ListMessageFiles(FolderState& folder,
+                                                                    MaildirSubdir subdir) {
+  const std::string dir = SubdirPath(folder, subdir);
+  std::vector<FileEntry> files;
+  std::vector<int32_t> notMessages;
+  for (DirectoryEntry& entry : ReadDirectory(dir)) {
+    if (!IsMessageName(entry.name)) {
+      continue;
+    }
+    if (S_ISREG(entry.type)) {
+      files.push_back(FileEntry{std::move(entry.name), subdir});
+      continue;
+    }
+    if (subdir == MaildirSubdir::kNew && !S_ISLNK(entry.type)) {
+      NotMail(dir + '/' + entry.name, DescribeFileType(entry.type));
+    }
+    const auto known = folder.messageIds.find(MaildirUniquePart(entry.name));
+    if (known != folder.messageIds.end() && messages_.at(known->second).fileName == entry.name) {
+      notMessages.push_back(known->second);  // noted from an event before it was seen
+    }
+  }
+  for (const int32_t id : notMessages) {
+    Forget(id);
+  }
+  return files;
 }
 
 std::vector<int32_t> MaildirStore::Scan(int32_t folderId) {
   FolderState* folder = FindFolder(folderId);
   if (folder == nullptr) {
+    if (FolderState* gone = KnownState(folderId)) {
+      ForgetAll(*gone);
+    }
     return {};
   }
-  std::vector<std::pair<std::string, std::string>> files;  // (file name, subdir)
-  for (const char* sub : {"new", "cur"}) {
-    for (std::string& name : ListFiles(folder->folder.dir / sub)) {
-      files.emplace_back(std::move(name), sub);
-    }
-  }
-  std::sort(files.begin(), files.end());
+  std::vector<FileEntry> files = ListMessageFiles(*folder, MaildirSubdir::kNew);
+  std::vector<FileEntry> cur = ListMessageFiles(*folder, MaildirSubdir::kCur);
+  files.insert(files.end(), std::make_move_iterator(cur.begin()),
+               std::make_move_iterator(cur.end()));
+  std::sort(files.begin(), files.end(),
+            [](const FileEntry& a, const FileEntry& b) { return a.name < b.name; });
 
-  std::unordered_map<std::string, int32_t> before;
+  std::unordered_map<std::string_view, int32_t> before;
   before.swap(folder->messageIds);
   std::vector<int32_t> ids;
   ids.reserve(files.size());
-  for (const auto& [name, sub] : files) {
-    const std::string unique(MaildirUniquePart(name));
+  for (const FileEntry& file : files) {
+    const std::string_view unique = MaildirUniquePart(file.name);
     if (folder->messageIds.contains(unique)) {
       continue;  // the same message in new/ and cur/ at once: a reader's rename in flight
     }
@@ -256,7 +271,9 @@ std::vector<int32_t> MaildirStore::Scan(int32_t folderId) {
     if (old != before.end()) {
       folder->messageIds.insert(before.extract(old));
     }
-    ids.push_back(Note(*folder, sub, name));
+    const bool fresh = file.subdir == MaildirSubdir::kNew;
+    ids.push_back(Note(*folder, file.subdir, file.name,
+                       fresh ? Announcement::kWaiting : Announcement::kNotNew));
   }
   for (const auto& [unique, id] : before) {
     messages_.erase(id);
@@ -264,72 +281,271 @@ std::vector<int32_t> MaildirStore::Scan(int32_t folderId) {
   return ids;
 }
 
-std::optional<std::filesystem::path> MaildirStore::MessagePath(int32_t folderId,
-                                                               int32_t messageId) {
+size_t MaildirStore::Count(int32_t folderId) {
   FolderState* folder = FindFolder(folderId);
   if (folder == nullptr) {
-    return std::nullopt;
+    return 0;
   }
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const auto found = messages_.find(messageId);
-    if (found == messages_.end() || found->second.folderId != folderId) {
+  const std::vector<FileEntry> fresh = ListMessageFiles(*folder, MaildirSubdir::kNew);
+  const std::vector<FileEntry> read = ListMessageFiles(*folder, MaildirSubdir::kCur);
+  std::unordered_set<std::string_view> uniques;
+  for (const std::vector<FileEntry>* files : {&fresh, &read}) {
+    for (const FileEntry& file : *files) {
+      uniques.insert(MaildirUniquePart(file.name));
+    }
+  }
+  return uniques.size();
+}
+
+bool MaildirStore::Follow(int32_t folderId, int32_t messageId) {
+  const Message* message = FindMessage(folderId, messageId);
+  if (message == nullptr) {
+    return false;
+  }
+  const std::string seenAs = message->fileName;
+  const MaildirSubdir seenIn = message->subdir;
+  if (refresh_) {
+    refresh_();
+    message = FindMessage(folderId, messageId);
+    if (message == nullptr) {
+      return false;
+    }
+    if (message->fileName != seenAs || message->subdir != seenIn) {
+      return true;
+    }
+  }
+  Scan(folderId);  // finds a file a reader renamed; forgets a file that is gone
+  return FindMessage(folderId, messageId) != nullptr;
+}
+
+std::optional<std::string> MaildirStore::Locate(int32_t folderId, int32_t messageId) {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    const FolderState* folder = KnownState(folderId);
+    const Message* message = FindMessage(folderId, messageId);
+    if (folder == nullptr || message == nullptr) {
       return std::nullopt;
     }
-    std::filesystem::path path = PathOf(*folder, found->second);
-    if (Exists(path)) {
-      return path;
+    std::string path = PathOf(*folder, *message);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+      if (S_ISREG(info.st_mode)) {
+        return path;
+      }
+      if (!S_ISLNK(info.st_mode) && message->subdir == MaildirSubdir::kNew) {
+        NotMail(path, DescribeFileType(info.st_mode));
+      }
+      Forget(messageId);
+      return std::nullopt;
     }
-    Scan(folderId);  // follows a file a reader renamed; forgets a file that is gone
+    if ((errno != ENOENT && errno != ENOTDIR) || !Follow(folderId, messageId)) {
+      return std::nullopt;
+    }
   }
   return std::nullopt;
 }
 
-int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, int32_t messageId) {
-  const std::optional<std::filesystem::path> from = MessagePath(sourceFolderId, messageId);
-  FolderState* dest = FindFolder(destFolderId);
-  if (!from || dest == nullptr) {
-    return -1;
-  }
-  FolderState& source = folders_.at(sourceFolderId);
-  const Message& message = messages_.at(messageId);
-  const std::string subdir = message.subdir;
-  const std::string fileName = message.fileName;
-  if (RenameNoReplace(*from, dest->folder.dir / subdir / fileName) != 0) {
-    return -1;
-  }
-  Forget(source, messageId);
-  const int32_t movedId = Note(*dest, subdir, fileName);
-  messages_.at(movedId).announced = true;
-  return movedId;
-}
-
-std::optional<int32_t> MaildirStore::NoteNewFile(int32_t folderId, const std::string& fileName) {
-  FolderState* folder = FindFolder(folderId);
-  if (folder == nullptr || fileName.empty() || fileName[0] == '.' ||
-      !Exists(folder->folder.dir / "new" / fileName)) {
+std::optional<std::filesystem::path> MaildirStore::MessagePath(int32_t folderId,
+                                                               int32_t messageId) {
+  std::optional<std::string> path = Locate(folderId, messageId);
+  if (!path) {
     return std::nullopt;
   }
-  return Note(*folder, "new", fileName);
+  return std::filesystem::path(std::move(*path));
+}
+
+bool MaildirStore::HasMessage(int32_t folderId, int32_t messageId) {
+  return Locate(folderId, messageId).has_value();
+}
+
+std::optional<UniqueFd> MaildirStore::OpenMessage(int32_t folderId, int32_t messageId) {
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    const FolderState* folder = KnownState(folderId);
+    const Message* message = FindMessage(folderId, messageId);
+    if (folder == nullptr || message == nullptr) {
+      return std::nullopt;
+    }
+    const std::string path = PathOf(*folder, *message);
+    MessageFile file = OpenMessageFile(path.c_str());
+    switch (file.kind) {
+      case MessageFileKind::kOpen:
+        return std::move(file.fd);
+      case MessageFileKind::kUnreadable:
+        return UniqueFd();
+      case MessageFileKind::kGone:
+        if (!Follow(folderId, messageId)) {
+          return std::nullopt;
+        }
+        continue;
+      case MessageFileKind::kNotMail:
+        if (message->subdir == MaildirSubdir::kNew) {
+          NotMail(path, file.what);
+        }
+        Forget(messageId);
+        return std::nullopt;
+      case MessageFileKind::kSymlink:
+        Forget(messageId);
+        return std::nullopt;
+      case MessageFileKind::kFailed:
+        Notice("Could not read " + path + ": " + std::strerror(file.error) + "." +
+               (Retry(messageId) ? " It is judged again when the mail client next starts." : ""));
+        return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+bool MaildirStore::Retry(int32_t messageId) {
+  Message& message = messages_.at(messageId);
+  if (message.announcement != Announcement::kAnnounced &&
+      message.announcement != Announcement::kWaiting) {
+    return false;
+  }
+  message.announcement = Announcement::kAtNextActivation;
+  retries_.push_back(messageId);
+  return true;
+}
+
+int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, int32_t messageId) {
+  FolderState* source = KnownState(sourceFolderId);
+  FolderState* dest = KnownState(destFolderId);
+  if (sourceFolderId == destFolderId || source == nullptr || dest == nullptr) {
+    return -1;
+  }
+  std::string reason = "it kept moving";
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    Message* message = FindMessage(sourceFolderId, messageId);
+    if (message == nullptr) {
+      return -1;
+    }
+    const MaildirSubdir subdir = message->subdir;
+    const std::string moved = MovedMessageName(message->fileName);
+    const std::string destDir = SubdirPath(*dest, subdir);
+    const int error =
+        RenameNoReplace(PathOf(*source, *message).c_str(), (destDir + '/' + moved).c_str());
+    if (error == 0) {
+      Forget(messageId);
+      return Note(*dest, subdir, moved, Announcement::kNotNew);
+    }
+    if (error != ENOENT && error != ENOTDIR) {
+      reason =
+          error == EEXIST ? "a message file of that name is already there" : std::strerror(error);
+      break;
+    }
+    if (!IsDirectory(destDir)) {
+      // The destination went away (a user removed the spam folder): it is made again.
+      if (!MakeOnDisk(dest->folder.dir, dest->folder.name)) {
+        reason = "the folder cannot be made again (" + std::string(std::strerror(errno)) + ")";
+        break;
+      }
+      Register(dest->folder.dir, dest->folder.name);  // watched again
+    } else if (!Follow(sourceFolderId, messageId)) {
+      return -1;  // the message is gone
+    }
+  }
+  const Message* message = FindMessage(sourceFolderId, messageId);
+  if (message == nullptr) {
+    return -1;
+  }
+  Notice("Could not move " + message->fileName + " from " + source->folder.name + " to " +
+         dest->folder.name + ": " + reason + ". It stays in " + source->folder.name + "." +
+         (Retry(messageId) ? " It is judged again when the mail client next starts." : ""));
+  return -1;
+}
+
+std::optional<int32_t> MaildirStore::NoteNewFile(int32_t folderId, std::string_view fileName) {
+  FolderState* folder = KnownState(folderId);
+  if (folder == nullptr || !IsMessageName(fileName)) {
+    return std::nullopt;
+  }
+  return Note(*folder, MaildirSubdir::kNew, fileName, Announcement::kWaiting);
+}
+
+std::optional<int32_t> MaildirStore::NoteCurFile(int32_t folderId, std::string_view fileName) {
+  FolderState* folder = KnownState(folderId);
+  if (folder == nullptr || !folder->messageIds.contains(MaildirUniquePart(fileName))) {
+    return std::nullopt;
+  }
+  const int32_t id = Note(*folder, MaildirSubdir::kCur, fileName, Announcement::kNotNew);
+  if (messages_.at(id).announcement != Announcement::kWaiting) {
+    return std::nullopt;
+  }
+  return id;
+}
+
+void MaildirStore::NoteDeparture(int32_t folderId, MaildirSubdir subdir,
+                                 std::string_view fileName) {
+  FolderState* folder = KnownState(folderId);
+  if (folder == nullptr) {
+    return;
+  }
+  if (!reportedNotMail_.empty()) {
+    reportedNotMail_.erase(SubdirPath(*folder, subdir) + '/' + std::string(fileName));
+  }
+  const auto known = folder->messageIds.find(MaildirUniquePart(fileName));
+  if (known == folder->messageIds.end()) {
+    return;
+  }
+  Message& message = messages_.at(known->second);
+  if (message.subdir == subdir && message.fileName == fileName && !message.departed) {
+    message.departed = true;
+    departed_.push_back(known->second);
+  }
+}
+
+void MaildirStore::ForgetDeparted() {
+  for (const int32_t id : departedBefore_) {
+    const auto found = messages_.find(id);
+    if (found != messages_.end() && found->second.departed) {
+      Forget(id);
+    }
+  }
+  departedBefore_ = std::move(departed_);
+  departed_.clear();
 }
 
 std::vector<int32_t> MaildirStore::Unannounced(int32_t folderId) {
-  std::vector<int32_t> waiting;
-  for (const int32_t id : Scan(folderId)) {
+  FolderState* folder = FindFolder(folderId);
+  if (folder == nullptr) {
+    return {};
+  }
+  for (const FileEntry& file : ListMessageFiles(*folder, MaildirSubdir::kNew)) {
+    Note(*folder, MaildirSubdir::kNew, file.name, Announcement::kWaiting);
+  }
+  std::vector<const Message*> waiting;
+  for (const auto& [unique, id] : folder->messageIds) {
     const Message& message = messages_.at(id);
-    if (!message.announced && message.subdir == "new") {
-      waiting.push_back(id);
+    if (message.announcement == Announcement::kWaiting) {
+      waiting.push_back(&message);
     }
   }
-  return waiting;
+  std::sort(waiting.begin(), waiting.end(),
+            [](const Message* a, const Message* b) { return a->fileName < b->fileName; });
+  std::vector<int32_t> ids;
+  ids.reserve(waiting.size());
+  for (const Message* message : waiting) {
+    ids.push_back(folder->messageIds.at(MaildirUniquePart(message->fileName)));
+  }
+  return ids;
 }
 
 bool MaildirStore::Announce(int32_t messageId) {
   const auto found = messages_.find(messageId);
-  if (found == messages_.end() || found->second.announced) {
+  if (found == messages_.end() || found->second.announcement != Announcement::kWaiting ||
+      found->second.departed) {
     return false;
   }
-  found->second.announced = true;
+  found->second.announcement = Announcement::kAnnounced;
   return true;
+}
+
+void MaildirStore::Activate() {
+  for (const int32_t id : retries_) {
+    const auto found = messages_.find(id);
+    if (found != messages_.end() && found->second.announcement == Announcement::kAtNextActivation) {
+      found->second.announcement = Announcement::kWaiting;
+    }
+  }
+  retries_.clear();
 }
 
 }  // namespace tervane

@@ -14,7 +14,7 @@ namespace tervane {
 namespace {
 
 // One message, read from its file at each call so a reader's rename in between is followed.
-// A message whose file is gone reads as empty.
+// A message whose file is gone, or that this process may not read, reads as empty.
 class MaildirMessage : public IOEMessage {
  public:
   MaildirMessage(MaildirStore& store, int32_t folderId, int32_t messageId)
@@ -26,9 +26,12 @@ class MaildirMessage : public IOEMessage {
   std::string GetContent() override { return Read(&ReadMessageBody); }
 
  private:
-  std::string Read(std::optional<std::string> (*read)(const std::filesystem::path&)) {
-    const std::optional<std::filesystem::path> path = store_.MessagePath(folderId_, messageId_);
-    return path ? read(*path).value_or(std::string()) : std::string();
+  std::string Read(std::optional<std::string> (*read)(int)) {
+    const std::optional<UniqueFd> file = store_.OpenMessage(folderId_, messageId_);
+    if (!file || !file->valid()) {
+      return {};
+    }
+    return read(file->get()).value_or(std::string());
   }
   std::string Field(std::string_view name) { return HeaderFieldValue(GetHeaders(), name); }
 
@@ -37,10 +40,11 @@ class MaildirMessage : public IOEMessage {
   const int32_t messageId_;
 };
 
+// A folder as the store knows it; its messages are looked at on the disk.
 class MaildirFolderView : public IOEFolder {
  public:
-  MaildirFolderView(MaildirStore& store, MaildirFolder folder)
-      : store_(store), folder_(std::move(folder)) {}
+  MaildirFolderView(MaildirStore& store, const MaildirFolder& folder)
+      : store_(store), folder_(folder) {}
 
   int32_t GetID() override { return folder_.id; }
   std::string GetName() override { return folder_.name; }
@@ -59,7 +63,7 @@ class MaildirFolderView : public IOEFolder {
     return nullptr;
   }
   std::unique_ptr<IOEMessage> GetMessage(int32_t messageId) override {
-    if (!store_.MessagePath(folder_.id, messageId)) {
+    if (!store_.HasMessage(folder_.id, messageId)) {
       return nullptr;
     }
     return std::make_unique<MaildirMessage>(store_, folder_.id, messageId);
@@ -67,8 +71,8 @@ class MaildirFolderView : public IOEFolder {
 
  private:
   MaildirStore& store_;
-  const MaildirFolder folder_;
-  std::vector<int32_t> walk_;  // the message ids when the walk started
+  const MaildirFolder& folder_;  // the store's, which outlives this view
+  std::vector<int32_t> walk_;    // the message ids when the walk started
   size_t next_ = 0;
 };
 
@@ -78,10 +82,15 @@ class MaildirFolderManager : public IOEFolderManager {
       : store_(store), watcher_(watcher) {}
 
   void ActivateNotifications() override { watcher_.Activate(); }
-  std::unique_ptr<IOEFolder> GetInboxFolder() override { return View(store_.Inbox()); }
-  std::unique_ptr<IOEFolder> GetSentFolder() override { return View(store_.SentFolder()); }
+  std::unique_ptr<IOEFolder> GetInboxFolder() override { return View(&store_.Inbox()); }
+  std::unique_ptr<IOEFolder> GetSentFolder() override {
+    const std::optional<MaildirFolder> sent = store_.SentFolder();
+    return View(sent ? store_.KnownFolder(sent->id) : nullptr);
+  }
+  // A known folder without a look at the disk: each new message asks for its folder, and a
+  // folder that went away has no messages to hand out.
   std::unique_ptr<IOEFolder> GetFolder(int32_t folderId) override {
-    return View(store_.Folder(folderId));
+    return View(store_.KnownFolder(folderId));
   }
 
   std::unique_ptr<IOEFolder> GetFirstFolder() override {
@@ -109,11 +118,11 @@ class MaildirFolderManager : public IOEFolderManager {
   }
 
  private:
-  std::unique_ptr<IOEFolder> View(std::optional<MaildirFolder> folder) {
-    if (!folder) {
+  std::unique_ptr<IOEFolder> View(const MaildirFolder* folder) {
+    if (folder == nullptr) {
       return nullptr;
     }
-    return std::make_unique<MaildirFolderView>(store_, std::move(*folder));
+    return std::make_unique<MaildirFolderView>(store_, *folder);
   }
 
   MaildirStore& store_;

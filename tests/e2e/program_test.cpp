@@ -1,5 +1,6 @@
 // The whole program, run as a real process on its own Maildir and driven only through oectl.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <signal.h>
 
@@ -243,6 +244,22 @@ TEST_F(ProgramTest, OfFiveSimultaneousStartsExactlyOneStays) {
     for (const auto& process : starts)
       process->waitForFinished(5000);
   }
+}
+
+TEST_F(ProgramTest, OddFilesInNewAndARemovedSpamFolderDoNotStopTheFilter) {
+  ASSERT_TRUE(session.StartAttached());
+  const fs::path fifo = session.maildir() / "new" / "1733745600.M1P1.fifo";
+  const fs::path link = session.maildir() / "new" / "1733745600.M2P1.zero";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", link);
+  fs::remove_all(session.maildir() / ".spam");
+  session.Deliver(kReferenceSender, "cheap pills\n");
+
+  ASSERT_TRUE(WaitUntil([this] { return session.FolderCounts().at("spam") == 1; }));
+  EXPECT_EQ(session.Oectl({"status"}).exitCode, 0);
+  EXPECT_TRUE(fs::is_regular_file(session.maildir() / ".spam" / "maildirfolder"));
+  EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+  EXPECT_TRUE(fs::is_symlink(link));
 }
 
 TEST_F(ProgramTest, SigtermEndsTheProgramCleanly) {

@@ -242,6 +242,122 @@ TEST_F(MaildirStoreTest, AFailedMoveTouchesNothing) {
   }
 }
 
+TEST_F(MaildirStoreTest, AMoveDropsTheUidOfTheFolderLeftAndKeepsTheRestOfTheName) {
+  struct Case {
+    const char* tool;
+    std::string subdir;
+    std::string name;
+    std::string moved;
+  };
+  const Case cases[] = {
+      {"mbsync, read", "cur", "1733745600.4242_1.mail,U=812:2,S", "1733745600.4242_1.mail:2,S"},
+      {"mbsync, new", "new", "1733745601.4242_2.mail,U=813", "1733745601.4242_2.mail"},
+      {"Dovecot sizes", "cur", "1733745602.M569844P2811.mail,S=2043,W=2092:2,RS",
+       "1733745602.M569844P2811.mail,S=2043,W=2092:2,RS"},
+      {"Dovecot file synced by mbsync", "cur", "1733745603.M1P2.mail,S=2043,W=2092,U=9:2,FS",
+       "1733745603.M1P2.mail,S=2043,W=2092:2,FS"},
+      {"no UID after U=", "cur", "1733745604.M1P2.mail,U=x7:2,S", "1733745604.M1P2.mail,U=x7:2,S"},
+      {"U= among the flags", "cur", "1733745605.M1P2.mail:2,U=5", "1733745605.M1P2.mail:2,U=5"},
+  };
+  for (const Case& c : cases) {
+    TempDir temp;
+    MaildirStore store(temp.path());
+    const int32_t spam = store.CreateFolder("spam");
+    Put(temp.path(), c.subdir, c.name);
+    const int32_t moved =
+        store.MoveMessage(store.Inbox().id, spam, IdOf(store, store.Inbox().id, c.name));
+    EXPECT_EQ(store.MessagePath(spam, moved), temp / ".spam" / c.subdir / c.moved) << c.tool;
+    EXPECT_EQ(ReadBytes(temp / ".spam" / c.subdir / c.moved), TestMessage(c.name)) << c.tool;
+  }
+}
+
+TEST_F(MaildirStoreTest, AMoveWithoutTheUidStillReplacesNothing) {
+  MaildirStore store(Root());
+  const int32_t spam = store.CreateFolder("spam");
+  Put(Root(), "cur", "1733745600.4242_1.mail,U=812:2,S");
+  WriteFile(Root() / ".spam" / "cur" / "1733745600.4242_1.mail:2,S", "already there\n");
+  const auto before = Snapshot(Root());
+  EXPECT_EQ(store.MoveMessage(store.Inbox().id, spam,
+                              IdOf(store, store.Inbox().id, "1733745600.4242_1.mail,U=812:2,S")),
+            -1);
+  EXPECT_EQ(Snapshot(Root()), before);
+}
+
+TEST_F(MaildirStoreTest, MakingAFolderListsItInDovecotsSubscriptions) {
+  struct Case {
+    const char* name;
+    std::string folder;
+    std::string before;  // "-": no subscriptions file
+    std::string after;
+  };
+  const Case cases[] = {
+      {"no file", "spam", "-", "-"},
+      {"one name a line", "spam", "INBOX\nSent\nTrash\n", "INBOX\nSent\nTrash\nspam\n"},
+      {"version 2", "spam", "V\t2\n\nSent\nArchive\t2024\n", "V\t2\n\nSent\nArchive\t2024\nspam\n"},
+      {"empty file", "spam", "", "spam\n"},
+      {"last line without its end", "spam", "Sent", "Sent\nspam\n"},
+      {"already listed", "spam", "spam\nSent\n", "spam\nSent\n"},
+      {"namespace prefix", "spam", "INBOX\nINBOX.Sent\n", "INBOX\nINBOX.Sent\nINBOX.spam\n"},
+      {"version 2 namespace prefix", "spam", "V\t2\n\nINBOX\tSent\n",
+       "V\t2\n\nINBOX\tSent\nINBOX\tspam\n"},
+      {"version 2 levels", "Lists.tervane", "V\t2\n\n", "V\t2\n\nLists\ttervane\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir temp;
+    const std::filesystem::path file = temp / "subscriptions";
+    if (c.before != "-") {
+      WriteFile(file, c.before);
+      std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_write |
+                                             std::filesystem::perms::group_read);
+    }
+    MaildirStore store(temp.path());
+    ASSERT_GT(store.CreateFolder(c.folder), 0) << c.name;
+    EXPECT_EQ(std::filesystem::exists(file) ? ReadBytes(file) : "-", c.after) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(temp / "subscriptions.lock")) << c.name;
+    if (c.before != "-") {
+      EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                    std::filesystem::perms::group_read)
+          << c.name;
+    }
+  }
+}
+
+TEST_F(MaildirStoreTest, SubscriptionsHeldByAnotherProgramAreLeftAloneAndReported) {
+  MaildirStore store(Root());
+  WriteFile(Root() / "subscriptions", "Sent\n");
+  WriteFile(Root() / "subscriptions.lock", "Sent\nTrash\n");  // a writer at work
+  std::vector<std::string> notices;
+  store.SetNoticeHandler([&](const std::string& text) { notices.push_back(text); });
+  EXPECT_GT(store.CreateFolder("spam"), 0);
+  EXPECT_EQ(ReadBytes(Root() / "subscriptions"), "Sent\n");
+  EXPECT_EQ(ReadBytes(Root() / "subscriptions.lock"), "Sent\nTrash\n");
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("subscriptions.lock"), std::string::npos) << notices[0];
+}
+
+TEST_F(MaildirStoreTest, ForgetsMessagesWhoseFilesLeftUnlessTheyTurnUpAgain) {
+  MaildirStore store(Root());
+  const int32_t inbox = store.Inbox().id;
+  const int32_t deleted = *store.NoteNewFile(inbox, "1.a.host");
+  const int32_t read = *store.NoteNewFile(inbox, "2.b.host");
+  const int32_t archived = *store.NoteNewFile(inbox, "3.c.host");
+  store.NoteDeparture(inbox, MaildirSubdir::kNew, "1.a.host");
+  store.NoteDeparture(inbox, MaildirSubdir::kNew, "2.b.host");
+  store.ForgetDeparted();
+  // A rename whose two halves were read apart: the file turns up in cur/ later.
+  store.NoteCurFile(inbox, "2.b.host:2,S");
+  store.NoteDeparture(inbox, MaildirSubdir::kNew, "3.c.host");
+  store.ForgetDeparted();
+  EXPECT_EQ(store.RememberedMessages(), 2u);
+  store.ForgetDeparted();
+  EXPECT_EQ(store.RememberedMessages(), 1u);
+  EXPECT_FALSE(store.Announce(deleted));
+  EXPECT_FALSE(store.Announce(archived));
+  EXPECT_TRUE(store.Announce(read));
+}
+
 TEST_F(MaildirStoreTest, AMessageIdOfAnotherFolderIsNotFound) {
   MaildirStore store(Root());
   const int32_t spam = store.CreateFolder("spam");
@@ -269,7 +385,11 @@ TEST_F(MaildirStoreTest, AnnouncesOnlyWaitingNewMessagesAndEachOnce) {
   EXPECT_TRUE(store.Unannounced(spam).empty());
   EXPECT_FALSE(store.Announce(moved));
   EXPECT_EQ(store.NoteNewFile(spam, "2.b.host"), moved);
-  EXPECT_FALSE(store.NoteNewFile(spam, "9.gone.host"));
+  // An event is taken at its word; a file gone by the time it is looked at is no message.
+  const std::optional<int32_t> gone = store.NoteNewFile(spam, "9.gone.host");
+  ASSERT_TRUE(gone);
+  EXPECT_FALSE(store.OpenMessage(spam, *gone));
+  EXPECT_FALSE(store.Announce(*gone));
 }
 
 TEST(MaildirDeliveryTest, DeliversThroughTmpIntoNewUnderUniqueNames) {

@@ -77,6 +77,32 @@ TEST(MessageFileTest, ReadsTheHeadersOfAMessageWithAHugeBody) {
   EXPECT_EQ(ReadMessageHeaders(file), headers);
 }
 
+TEST(MessageFileTest, ReadsAtMostAMegabyteOfHeadersAndOnlyWholeLines) {
+  const std::string line = "Received: from relay.example.org by mx.example.net\n";
+  std::string manyLines;
+  while (manyLines.size() < 2 * kMaxHeaderBytes) {
+    manyLines += line;
+  }
+  const size_t wholeLinesInCap = kMaxHeaderBytes / line.size() * line.size();
+  std::string justFits = "X: " + std::string(kMaxHeaderBytes - 5, 'a') + "\n";
+  struct Case {
+    const char* name;
+    std::string file;
+    std::string headers;
+  };
+  const Case cases[] = {
+      {"20 MB line without a line end", std::string(20 * 1024 * 1024, 'x'), ""},
+      {"2 MB of header lines", manyLines + "\nbody\n", manyLines.substr(0, wholeLinesInCap)},
+      {"a header of just under 1 MiB", justFits + "\nbody\n", justFits},
+  };
+  TempDir temp;
+  for (const Case& c : cases) {
+    const std::filesystem::path file = temp / "message";
+    WriteFile(file, c.file);
+    EXPECT_EQ(ReadMessageHeaders(file), c.headers) << c.name;
+  }
+}
+
 TEST(MessageFileTest, AMissingFileGivesNothing) {
   TempDir temp;
   EXPECT_FALSE(ReadMessageHeaders(temp / "gone"));
