@@ -28,8 +28,11 @@ class ControlRefusal : public std::runtime_error {
 };
 
 // Sends requestLine (without a line break) to the mail client's control socket at socketPath
-// and returns its answer line. Throws ControlClientError when no mail client is running there,
-// the connection fails, or no answer arrives within timeout.
+// and returns its answer line. Talks only to a server of this user: before connecting, the
+// socket must belong to this user and sit in a folder of this user that no one else may enter
+// (mode 0700, as the server makes it); after connecting, the peer must run as this user.
+// Throws ControlNotRunning when no mail client is running there, and ControlClientError when
+// the socket fails those checks, the connection fails, or no answer arrives within timeout.
 std::string ExchangeRequest(const std::filesystem::path& socketPath, const std::string& requestLine,
                             std::chrono::milliseconds timeout);
 

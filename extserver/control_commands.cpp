@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <variant>
 
@@ -20,7 +21,7 @@ struct Refusal {
 };
 
 int32_t FolderId(ExtensionServer& server, const std::string& nameOrId) {
-  const std::optional<int32_t> id = server.ResolveFolder(nameOrId);
+  const std::optional<int32_t> id = server.ResolveFolder(CanonicalFolderName(nameOrId));
   if (!id) {
     throw Refusal{"unknown folder: " + nameOrId};
   }
@@ -55,6 +56,9 @@ ControlAnswer Carry(ExtensionServer& server, const ControlRequest& request) {
       break;
     case ControlCommand::kFolders:
       answer.folders = server.Folders();
+      for (FolderSummary& folder : *answer.folders) {
+        folder.dir = std::filesystem::absolute(folder.dir);  // clients work elsewhere
+      }
       break;
     case ControlCommand::kList: {
       answer.messages = server.Messages(FolderId(server, request.folder));

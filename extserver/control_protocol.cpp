@@ -7,8 +7,12 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <QString>
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
@@ -145,15 +149,24 @@ std::string ReadRows(const QJsonObject& object, const char* key,
   return {};
 }
 
+QString EncodePath(const std::filesystem::path& path) {
+  return QString::fromLatin1(QByteArray::fromStdString(path.string()).toPercentEncoding("/"));
+}
+
+std::filesystem::path DecodePath(const QString& text) {
+  return QByteArray::fromPercentEncoding(text.toLatin1()).toStdString();
+}
+
 std::optional<FolderSummary> ReadFolderRow(const QJsonValue& item) {
   const QJsonObject row = item.toObject();
   const std::optional<int32_t> id = ToInt32(row.value(QLatin1String("id")));
   const std::optional<int32_t> count = ToInt32(row.value(QLatin1String("count")));
   const QJsonValue name = row.value(QLatin1String("name"));
-  if (!id || !count || !name.isString()) {
+  const QJsonValue path = row.value(QLatin1String("path"));
+  if (!id || !count || !name.isString() || !(path.isString() || path.isUndefined())) {
     return std::nullopt;
   }
-  return FolderSummary{*id, name.toString().toStdString(), *count};
+  return FolderSummary{*id, name.toString().toStdString(), *count, DecodePath(path.toString())};
 }
 
 std::optional<MessageSummary> ReadMessageRow(const QJsonValue& item) {
@@ -175,6 +188,28 @@ std::optional<std::string> ReadCaption(const QJsonValue& item) {
 }
 
 }  // namespace
+
+std::string CanonicalFolderName(std::string_view name) {
+  constexpr std::string_view kInbox = "Inbox";
+  const auto sameLetter = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  };
+  if (std::equal(name.begin(), name.end(), kInbox.begin(), kInbox.end(), sameLetter)) {
+    return std::string(kInbox);
+  }
+  return std::string(name);
+}
+
+std::optional<int32_t> ParseControlId(std::string_view text) {
+  int32_t id = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, id);
+  if (text.empty() || error != std::errc() || at != end) {
+    return std::nullopt;
+  }
+  return id;
+}
 
 std::string_view ControlCommandName(ControlCommand command) {
   for (const auto& [known, name] : kCommandNames) {
@@ -269,8 +304,10 @@ std::string EncodeAnswer(const ControlAnswer& answer) {
   if (answer.folders) {
     QJsonArray rows;
     for (const FolderSummary& folder : *answer.folders) {
-      rows.append(
-          QJsonObject{{"id", folder.id}, {"name", Q(folder.name)}, {"count", folder.count}});
+      rows.append(QJsonObject{{"id", folder.id},
+                              {"name", Q(folder.name)},
+                              {"count", folder.count},
+                              {"path", EncodePath(folder.dir)}});
     }
     object.insert("folders", rows);
   }

@@ -15,10 +15,19 @@ namespace tervane {
 
 // The control socket's language: one request per line, one answer line per request, each a
 // UTF-8 JSON object. A request names its command in "cmd" ({"cmd":"select","folder":"Inbox",
-// "ids":[3,4]}); an answer carries "ok" and either "error" or the command's result.
+// "ids":[3,4]}); an answer carries "ok" and either "error" or the command's result. A folder's
+// "path" is its directory's bytes percent-encoded (RFC 3986, "/" kept), since a directory name
+// need not be UTF-8.
 
 // The longest request line a server reads, without its line break.
 inline constexpr size_t kMaxControlLineBytes = 64 * 1024;
+
+// A folder as the user names it: "inbox" in any letter case is the inbox "Inbox" (as IMAP's
+// INBOX is); every other name is taken exactly as given.
+std::string CanonicalFolderName(std::string_view name);
+
+// The id written in text (decimal digits, an optional minus sign, nothing else), or nothing.
+std::optional<int32_t> ParseControlId(std::string_view text);
 
 enum class ControlCommand { kStatus, kStart, kStop, kFolders, kList, kSelect, kButtons, kClick };
 

@@ -1,104 +1,71 @@
 #include "extserver/control_server.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-#include <QByteArray>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
 
 #include "extserver/control_commands.h"
+#include "extserver/control_connection.h"
 #include "extserver/control_protocol.h"
 #include "extserver/control_socket_file.h"
+#include "extserver/unique_fd.h"
 #include "mailclient/extension_interface.h"
 
 namespace tervane {
 namespace {
 
-// One client of the control socket: reads request lines as they arrive and answers each in
-// turn. Owns its socket; deletes itself when the client goes.
-class ControlConnection : public QObject {
- public:
-  ControlConnection(ExtensionServer& server, QLocalSocket* socket, QObject* parent)
-      : QObject(parent), server_(server), socket_(socket) {
-    socket_->setParent(this);
-    connect(socket_, &QLocalSocket::readyRead, this, &ControlConnection::ReadRequests);
-    connect(socket_, &QLocalSocket::disconnected, this, &ControlConnection::Close);
-  }
+// Clients taken from the listening queue in one pass of the event loop; the rest wait for the
+// next pass, so a crowd of connections cannot starve the other events.
+constexpr int kAcceptsPerPass = 16;
+// After a failed accept (out of descriptors or memory) the listener rests, twice as long after
+// each further failure, up to the longest rest.
+constexpr int kFirstRestMs = 10;
+constexpr int kLongestRestMs = 1000;
 
- private:
-  // Answers every complete line received so far. A request may run the program's handlers,
-  // which may run a nested event loop; requests arriving meanwhile wait in pending_ and are
-  // answered here, in order, once the running one is done.
-  void ReadRequests() {
-    if (busy_) {
-      return;
-    }
-    busy_ = true;
-    qsizetype start = 0;  // the first byte not yet answered; compacted once, after the loop
-    while (!closing_) {
-      pending_.append(socket_->readAll());
-      const qsizetype end = pending_.indexOf('\n', start);
-      if ((end < 0 ? pending_.size() : end) - start >
-          static_cast<qsizetype>(kMaxControlLineBytes)) {
-        RefuseLongLine();
-        break;
-      }
-      if (end < 0) {
-        break;
-      }
-      std::string_view line(pending_.constData() + start, static_cast<size_t>(end - start));
-      if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-      }
-      start = end + 1;
-      const std::string answer = AnswerControlRequest(server_, line);
-      if (!closing_) {
-        socket_->write(QByteArray::fromStdString(answer + '\n'));
-      }
-    }
-    pending_.remove(0, start);
-    busy_ = false;
-    if (closing_) {
-      deleteLater();
-    }
-  }
+[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error) {
+  throw ExtensionError(what + " " + path.string() + ": " + std::strerror(error));
+}
 
-  void RefuseLongLine() {
-    socket_->write(QByteArray::fromStdString(
-        EncodeError("request line longer than " + std::to_string(kMaxControlLineBytes) + " bytes") +
-        '\n'));
-    // Stop reading; the answer is written before the connection closes.
-    disconnect(socket_, &QLocalSocket::readyRead, this, &ControlConnection::ReadRequests);
-    socket_->disconnectFromServer();
+// Errors of accept(2) that concern only the one connection that was being taken.
+bool OnlyThatConnectionFailed(int error) {
+  switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case EPERM:
+      return true;
+    default:
+      return false;
   }
-
-  // The client went. The connection goes once no request of it is running.
-  void Close() {
-    closing_ = true;
-    if (!busy_) {
-      deleteLater();
-    }
-  }
-
-  ExtensionServer& server_;
-  QLocalSocket* socket_;  // owned as a child
-  QByteArray pending_;    // received, not yet answered
-  bool busy_ = false;
-  bool closing_ = false;
-};
+}
 
 }  // namespace
 
 class ControlServer::Impl {
  public:
-  // Absolute, since Qt would look for a relative name in the temporary folder.
+  // Absolute, so that the socket file removed at the end is the one made here.
   Impl(ExtensionServer& server, const std::filesystem::path& path)
       : server_(server), path_(std::filesystem::absolute(path)) {}
+
+  ~Impl() {
+    listener_.reset();
+    fd_.Reset();
+    // Removes the socket file unless someone has put another file in its place.
+    struct stat status {};
+    if (::lstat(path_.c_str(), &status) == 0 && S_ISSOCK(status.st_mode) &&
+        status.st_ino == inode_ && status.st_dev == device_) {
+      ::unlink(path_.c_str());
+    }
+  }
 
   void Listen() {
     PreparePrivateFolder(path_.parent_path());
@@ -107,43 +74,94 @@ class ControlServer::Impl {
         throw ExtensionError("a mail client is already running at " + path_.string());
       case SocketState::kStale:
         if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
-          throw ExtensionError("cannot remove the stale socket " + path_.string() + ": " +
-                               std::strerror(errno));
+          Fail("cannot remove the stale socket", path_, errno);
         }
         break;
       case SocketState::kAbsent:
         break;
     }
-    listener_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!listener_.listen(QString::fromStdString(path_.string()))) {
-      throw ExtensionError("cannot listen at " + path_.string() + ": " +
-                           listener_.errorString().toStdString());
+    const sockaddr_un address = LocalSocketAddress(path_);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
+      Fail("cannot listen at", path_, errno);
     }
-    if (::chmod(path_.c_str(), 0600) != 0) {
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      Fail("cannot listen at", path_, errno);
+    }
+    struct stat status {};
+    if (::chmod(path_.c_str(), 0600) != 0 || ::lstat(path_.c_str(), &status) != 0) {
       const int error = errno;
-      listener_.close();
-      throw ExtensionError("cannot make " + path_.string() + " private: " + std::strerror(error));
+      ::unlink(path_.c_str());
+      Fail("cannot make private", path_, error);
     }
-    QObject::connect(&listener_, &QLocalServer::newConnection, &listener_, [this] { Accept(); });
+    if (::listen(fd.get(), SOMAXCONN) != 0) {
+      const int error = errno;
+      ::unlink(path_.c_str());
+      Fail("cannot listen at", path_, error);
+    }
+    inode_ = status.st_ino;
+    device_ = status.st_dev;
+    fd_ = std::move(fd);
+    listener_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Read);
+    QObject::connect(listener_.get(), &QSocketNotifier::activated, &clients_, [this] { Accept(); });
+    rest_.setSingleShot(true);
+    QObject::connect(&rest_, &QTimer::timeout, &clients_, [this] {
+      listener_->setEnabled(true);
+      Accept();
+    });
   }
 
  private:
-  // Serves every waiting client of our own user; others are dropped unheard.
+  // Takes the waiting clients. When the process is out of descriptors the clients stay queued
+  // (they are served once descriptors are free again) and the listener rests meanwhile, so the
+  // socket keeps its file and the event loop does not spin.
   void Accept() {
-    while (QLocalSocket* socket = listener_.nextPendingConnection()) {
-      const std::optional<uid_t> peer = PeerUid(static_cast<int>(socket->socketDescriptor()));
-      if (!peer || *peer != ::geteuid()) {
-        socket->abort();
-        socket->deleteLater();
-        continue;
+    for (int taken = 0; taken < kAcceptsPerPass; ++taken) {
+      UniqueFd client(::accept4(fd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+      if (client.valid()) {
+        restMs_ = kFirstRestMs;
+        Serve(std::move(client));
+      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        return;
+      } else if (!OnlyThatConnectionFailed(errno)) {
+        listener_->setEnabled(false);
+        rest_.start(restMs_);
+        restMs_ = std::min(restMs_ * 2, kLongestRestMs);
+        return;
       }
-      new ControlConnection(server_, socket, &listener_);  // owned by the listener
     }
+  }
+
+  // Serves a client of our own user while fewer than kMaxControlConnections are served; others
+  // are dropped unheard, and one too many is told why before it is dropped.
+  void Serve(UniqueFd client) {
+    const std::optional<uid_t> peer = PeerUid(client.get());
+    if (!peer || *peer != ::geteuid()) {
+      return;
+    }
+    if (clients_.children().size() >= kMaxControlConnections) {
+      const std::string refusal =
+          EncodeError("too many connections to the mail client (" +
+                      std::to_string(kMaxControlConnections) + "); try again later") +
+          '\n';
+      static_cast<void>(
+          ::send(client.get(), refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT));
+      return;
+    }
+    new ControlConnection(  // owned by clients_; deletes itself when done
+        std::move(client),
+        [this](std::string_view line) { return AnswerControlRequest(server_, line); }, &clients_);
   }
 
   ExtensionServer& server_;
   std::filesystem::path path_;
-  QLocalServer listener_;  // closing it removes the socket file
+  ino_t inode_ = 0;  // of the socket file made here
+  dev_t device_ = 0;
+  QObject clients_;  // the parent of every ControlConnection, and nothing else
+  UniqueFd fd_;
+  std::unique_ptr<QSocketNotifier> listener_;
+  QTimer rest_;
+  int restMs_ = kFirstRestMs;
 };
 
 ControlServer::ControlServer(ExtensionServer& server, const std::filesystem::path& path,

@@ -9,8 +9,15 @@ namespace tervane {
 
 class ExtensionServer;
 
+// The most clients served at once; one more is answered with a refusal and dropped.
+inline constexpr int kMaxControlConnections = 64;
+
 // The control socket through which oectl plays the mail client's user: one request line, one
-// answer line per request. Only peers of the server's own uid are served.
+// answer line per request (see ControlConnection). Only peers of the server's own uid are
+// served, at most kMaxControlConnections at a time. The socket outlives every client's doings:
+// a failed accept (out of file descriptors, say) leaves the clients queued and the listener
+// resting for a moment, never closed.
+// REQUIRES: made and used on the thread of the event loop that serves it.
 class ControlServer : public QObject {
   Q_OBJECT
 
@@ -19,7 +26,8 @@ class ControlServer : public QObject {
   // a live server answers at path; a stale socket file is replaced.
   ControlServer(ExtensionServer& server, const std::filesystem::path& path,
                 QObject* parent = nullptr);
-  // Stops listening and removes the socket file.
+  // Stops listening, drops every client and removes the socket file (unless another file has
+  // taken its place).
   ~ControlServer() override;
 
  private:

@@ -20,6 +20,21 @@ namespace {
   throw ExtensionError(what + " " + path.string() + ": " + std::strerror(error));
 }
 
+// The status of folder, a folder of this user; throws ExtensionError otherwise.
+struct stat OwnFolderStatus(const std::filesystem::path& folder) {
+  struct stat status {};
+  if (::lstat(folder.c_str(), &status) != 0) {
+    Fail("cannot inspect", folder, errno);
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    throw ExtensionError(folder.string() + " is not a folder");
+  }
+  if (status.st_uid != ::geteuid()) {
+    throw ExtensionError(folder.string() + " belongs to another user");
+  }
+  return status;
+}
+
 }  // namespace
 
 void PreparePrivateFolder(const std::filesystem::path& folder) {
@@ -31,19 +46,32 @@ void PreparePrivateFolder(const std::filesystem::path& folder) {
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     Fail("cannot create", folder, errno);
   }
-  struct stat status {};
-  if (::lstat(folder.c_str(), &status) != 0) {
-    Fail("cannot inspect", folder, errno);
-  }
-  if (!S_ISDIR(status.st_mode)) {
-    throw ExtensionError(folder.string() + " is not a folder");
-  }
-  if (status.st_uid != ::geteuid()) {
-    throw ExtensionError(folder.string() + " belongs to another user");
-  }
+  const struct stat status = OwnFolderStatus(folder);
   if ((status.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
     Fail("cannot make private", folder, errno);
   }
+}
+
+bool CheckServerSocketFile(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return false;
+    }
+    Fail("cannot inspect", path, errno);
+  }
+  const std::filesystem::path folder = path.parent_path();
+  const struct stat folderStatus = OwnFolderStatus(folder);
+  if ((folderStatus.st_mode & 077) != 0) {
+    throw ExtensionError(folder.string() + " is open to other users");
+  }
+  if (!S_ISSOCK(status.st_mode)) {
+    throw ExtensionError(path.string() + " is not a socket");
+  }
+  if (status.st_uid != ::geteuid()) {
+    throw ExtensionError(path.string() + " belongs to another user");
+  }
+  return true;
 }
 
 SocketState ProbeSocket(const std::filesystem::path& path) {
@@ -57,13 +85,7 @@ SocketState ProbeSocket(const std::filesystem::path& path) {
   if (!S_ISSOCK(status.st_mode)) {
     throw ExtensionError(path.string() + " is not a socket");
   }
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string name = path.string();
-  if (name.size() >= sizeof address.sun_path) {
-    throw ExtensionError("socket path too long: " + name);
-  }
-  std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
+  const sockaddr_un address = LocalSocketAddress(path);
   const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!fd.valid()) {
     Fail("cannot probe", path, errno);
@@ -80,6 +102,17 @@ SocketState ProbeSocket(const std::filesystem::path& path) {
     default:
       Fail("cannot probe", path, errno);
   }
+}
+
+sockaddr_un LocalSocketAddress(const std::filesystem::path& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string name = path.string();
+  if (name.size() >= sizeof address.sun_path) {
+    throw ExtensionError("socket path too long: " + name);
+  }
+  std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
+  return address;
 }
 
 std::optional<uid_t> PeerUid(int fd) {

@@ -2,6 +2,7 @@
 #define TERVANE_EXTSERVER_CONTROL_SOCKET_FILE_H_
 
 #include <sys/types.h>
+#include <sys/un.h>
 
 #include <filesystem>
 #include <optional>
@@ -15,6 +16,13 @@ namespace tervane {
 // link included) or belongs to another user.
 void PreparePrivateFolder(const std::filesystem::path& folder);
 
+// What a client checks before it connects, so that it never talks to a socket another user
+// could have planted or could listen on: path is a socket of this user in a folder of this user
+// that no one else may enter (as PreparePrivateFolder and the server leave them). False when
+// nothing is at path (no server runs there). Throws ExtensionError naming what is wrong
+// otherwise. The peer's user is checked after connecting (PeerUid).
+bool CheckServerSocketFile(const std::filesystem::path& path);
+
 enum class SocketState {
   kAbsent,  // no file at the path
   kStale,   // a socket file that nothing listens on
@@ -24,6 +32,9 @@ enum class SocketState {
 // What is at path. Throws ExtensionError when path holds something other than a socket or
 // cannot be probed.
 SocketState ProbeSocket(const std::filesystem::path& path);
+
+// The address of the local socket at path. Throws ExtensionError when path is too long for one.
+sockaddr_un LocalSocketAddress(const std::filesystem::path& path);
 
 // The user id of the process at the other end of the connected local socket fd, or nothing.
 std::optional<uid_t> PeerUid(int fd);

@@ -34,6 +34,7 @@ struct FolderSummary {
   int32_t id;
   std::string name;
   int32_t count;
+  std::filesystem::path dir;  // the folder's directory: names may show alike, directories do not
 };
 struct MessageSummary {
   int32_t id;

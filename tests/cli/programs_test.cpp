@@ -61,7 +61,8 @@ TEST_P(ProgramCommandLine, AnswersHelpVersionAndWrongUsage) {
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramCommandLine,
                          ::testing::Values(Program{"TervaneAntiSpam", TERVANE_PROGRAM_PATH},
                                            Program{"tervane-mkdb", TERVANE_MKDB_PATH},
-                                           Program{"tervane-lists", TERVANE_LISTS_PATH}),
+                                           Program{"tervane-lists", TERVANE_LISTS_PATH},
+                                           Program{"oectl", TERVANE_OECTL_PATH}),
                          [](const auto& info) {
                            std::string name = info.param.name;
                            std::erase(name, '-');

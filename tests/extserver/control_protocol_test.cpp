@@ -105,7 +105,10 @@ TEST(ControlProtocolTest, EveryAnswerSurvivesEncoding) {
   ControlAnswer status;
   status.running = false;
   ControlAnswer folders;
-  folders.folders = {{1, "Inbox", 2}, {4, "Sent Items", 0}};
+  folders.folders = {{1, "Inbox", 2, "/home/ann/Maildir"},
+                     {4, "Sent Items", 0, "/home/ann/Maildir/.Sent Items"},
+                     // a name that is not UTF-8 shows as "��"; its directory keeps its bytes
+                     {5, "\xef\xbf\xbd\xef\xbf\xbd", 0, "/home/ann/Maildir/.\xff\xfe%41"}};
   ControlAnswer messages;
   messages.messages = {{7, "ann@example.org", "Grüße\tand\nmore"}, {8, "", ""}};
   ControlAnswer buttons;
@@ -131,6 +134,7 @@ TEST(ControlProtocolTest, EveryAnswerSurvivesEncoding) {
       EXPECT_EQ((*back.folders)[i].id, (*answer.folders)[i].id);
       EXPECT_EQ((*back.folders)[i].name, (*answer.folders)[i].name);
       EXPECT_EQ((*back.folders)[i].count, (*answer.folders)[i].count);
+      EXPECT_EQ((*back.folders)[i].dir, (*answer.folders)[i].dir);  // byte for byte
     }
     ASSERT_EQ(back.messages.has_value(), answer.messages.has_value());
     for (size_t i = 0; answer.messages && i < answer.messages->size(); ++i) {
@@ -148,6 +152,15 @@ TEST(ControlProtocolTest, MalformedAnswersAreNotTakenForResults) {
                            R"({"ok":true,"messages":[{"id":"1","sender":"","subject":""}]})",
                            R"({"ok":true,"buttons":[1]})"}) {
     EXPECT_TRUE(std::holds_alternative<std::string>(DecodeAnswer(line))) << line;
+  }
+}
+
+TEST(ControlProtocolTest, InboxIsNamedInAnyLetterCaseOtherFoldersExactly) {
+  const std::pair<const char*, const char*> names[] = {
+      {"inbox", "Inbox"}, {"INBOX", "Inbox"}, {"Inbox", "Inbox"}, {"inboxes", "inboxes"},
+      {"inbo", "inbo"},   {"sent", "sent"},   {"", ""},           {".Inbox", ".Inbox"}};
+  for (const auto& [typed, meant] : names) {
+    EXPECT_EQ(CanonicalFolderName(typed), meant) << typed;
   }
 }
 

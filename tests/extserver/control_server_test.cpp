@@ -4,15 +4,19 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -25,12 +29,107 @@
 #include "extserver/unique_fd.h"
 #include "mailclient/extension_interface.h"
 #include "tests/extserver/control_test_support.h"
+#include "tests/support/unix_socket.h"
 
 namespace tervane {
 namespace {
 
 using testing::ControlFixtureFiles;
+using testing::SpinUntil;
 using testing::TestClient;
+
+constexpr char kStatus[] = R"({"cmd":"status"})"
+                           "\n";
+
+// A client on a bare socket, for what QLocalSocket hides: writing without ever reading, and
+// holding a connection made before the process ran out of descriptors.
+class RawClient {
+ public:
+  explicit RawClient(const std::filesystem::path& path) : fd_(testing::ConnectUnixSocket(path)) {}
+
+  bool connected() const { return fd_.valid(); }
+  // Writes copies of bytes for as long as the kernel takes them without blocking; the number
+  // of bytes written.
+  size_t WriteUntilFull(std::string_view bytes) {
+    size_t total = 0;
+    for (;;) {
+      const ssize_t sent =
+          ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent <= 0) {
+        return total;
+      }
+      total += static_cast<size_t>(sent);
+    }
+  }
+  bool Send(std::string_view bytes) {
+    return ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(bytes.size());
+  }
+  // The next line, without its line break; empty when none came (the event loop runs meanwhile).
+  std::string ReadLine() {
+    SpinUntil([this] { return !Receive() || received_.find('\n') != std::string::npos; });
+    const size_t end = received_.find('\n');
+    if (end == std::string::npos) {
+      return {};
+    }
+    std::string line = received_.substr(0, end);
+    received_.erase(0, end + 1);
+    return line;
+  }
+  // True iff the server closes the connection within the test's wait.
+  bool WaitForClose() {
+    return SpinUntil([this] { return !Receive(); });
+  }
+  void ShutdownWriting() { ::shutdown(fd_.get(), SHUT_WR); }
+  void Close() { fd_.Reset(); }
+
+ private:
+  // Keeps what has arrived; false once the connection is closed.
+  bool Receive() {
+    char chunk[4096];
+    const ssize_t got = ::recv(fd_.get(), chunk, sizeof chunk, MSG_DONTWAIT);
+    received_.append(chunk, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    return got > 0 || (got < 0 && errno == EAGAIN);
+  }
+
+  UniqueFd fd_;
+  std::string received_;
+};
+
+// Lowers this process's limit of open files and opens descriptors until it is reached; gives
+// them back, and the limit, when it goes.
+class FileTableFiller {
+ public:
+  FileTableFiller() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 512);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    for (;;) {
+      UniqueFd fd(::dup(STDERR_FILENO));
+      if (!fd.valid()) {
+        full_ = errno == EMFILE;
+        break;
+      }
+      fillers_.push_back(std::move(fd));
+    }
+  }
+  ~FileTableFiller() {
+    fillers_.clear();
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  bool full() const { return full_; }
+
+ private:
+  rlimit saved_{};
+  std::vector<UniqueFd> fillers_;
+  bool full_ = false;
+};
+
+// Runs the event loop for ms milliseconds: the time a fault is given to show.
+void RunEventLoopFor(int ms) {
+  static_cast<void>(SpinUntil([] { return false; }, ms));
+}
 
 ControlAnswer Decoded(const std::string& line) {
   auto decoded = DecodeAnswer(line);
@@ -254,6 +353,116 @@ TEST_F(ControlServerTest, ServesManyClientsAtOnceAndSurvivesOnesThatLeave) {
   EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
 }
 
+// A client that half-closes its connection after its requests still gets every answer.
+TEST_F(ControlServerTest, AnswersAClientThatHasStoppedSending) {
+  RawClient client(files_.socketPath);
+  ASSERT_TRUE(client.connected());
+  ASSERT_TRUE(client.Send(std::string(kStatus) + kStatus + R"({"cmd":"sta)"));
+  client.ShutdownWriting();
+  EXPECT_EQ(Decoded(client.ReadLine()).running, true);
+  EXPECT_EQ(Decoded(client.ReadLine()).running, true);
+  EXPECT_TRUE(client.WaitForClose());
+}
+
+// Out of file descriptors the listener rests instead of closing: the socket file stays, the
+// waiting client is served once descriptors are free again, and so is every later one.
+TEST_F(ControlServerTest, KeepsListeningThroughRunningOutOfFileDescriptors) {
+  RawClient waiting(files_.socketPath);  // queued, not yet accepted
+  ASSERT_TRUE(waiting.connected());
+  ASSERT_TRUE(waiting.Send(kStatus));
+  {
+    const FileTableFiller filler;
+    ASSERT_TRUE(filler.full());
+    RunEventLoopFor(200);
+    struct stat status {};
+    EXPECT_EQ(::lstat(files_.socketPath.c_str(), &status), 0);
+  }
+  EXPECT_EQ(Decoded(waiting.ReadLine()).running, true);
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
+}
+
+// One client too many is told why and dropped; a client that leaves frees its place.
+TEST_F(ControlServerTest, CapsTheClientsServedAtOnce) {
+  std::vector<std::unique_ptr<TestClient>> served;
+  for (int i = 0; i < kMaxControlConnections; ++i) {
+    served.push_back(std::make_unique<TestClient>(files_.socketPath));
+    ASSERT_EQ(Decoded(served.back()->Ask(R"({"cmd":"status"})")).running, true) << i;
+  }
+  RawClient extra(files_.socketPath);
+  const ControlAnswer refused = Decoded(extra.ReadLine());
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.error.find("too many connections"), std::string::npos) << refused.error;
+  EXPECT_TRUE(extra.WaitForClose());
+
+  served.front().reset();
+  EXPECT_TRUE(SpinUntil([this] {
+    RawClient next(files_.socketPath);
+    next.Send(kStatus);
+    return Decoded(next.ReadLine()).ok;
+  }));
+}
+
+// A burst from one client does not hold up another: each gets one answer per pass of the loop.
+TEST_F(ControlServerTest, TakesTurnsBetweenClients) {
+  int counted = 0;
+  server_.SetProgramCommand("count", [&counted](const QJsonObject&) {
+    ++counted;
+    return QJsonObject{};
+  });
+  server_.SetProgramCommand("probe", [&counted](const QJsonObject&) {
+    return QJsonObject{{"counted", counted}};
+  });
+  TestClient busy(files_.socketPath);
+  TestClient other(files_.socketPath);
+  ASSERT_TRUE(Decoded(busy.Ask(R"({"cmd":"status"})")).ok);
+  ASSERT_TRUE(Decoded(other.Ask(R"({"cmd":"status"})")).ok);
+  constexpr int kBurst = 3000;
+  QByteArray burst;
+  for (int i = 0; i < kBurst; ++i) {
+    burst += R"({"cmd":"count"})"
+             "\n";
+  }
+  busy.Send(burst);
+  other.Send(R"({"cmd":"probe"})"
+             "\n");
+  const QJsonObject probe =
+      QJsonDocument::fromJson(QByteArray::fromStdString(other.ReadLine())).object();
+  EXPECT_LT(probe.value("counted").toInt(kBurst), 100);
+  for (int i = 0; i < kBurst; ++i) {
+    ASSERT_TRUE(Decoded(busy.ReadLine()).ok) << i;
+  }
+  EXPECT_EQ(counted, kBurst);
+}
+
+// A client that sends requests without ever reading the answers is held back: the server stops
+// reading from it, so its writes stall, while other clients and new mail are served as usual.
+TEST_F(ControlServerTest, HoldsBackAClientThatNeverReads) {
+  QSignalSpy newMail(&server_, &ExtensionServer::NewMessage);
+  const std::unique_ptr<IOEFolderManager> folders = server_.NewFolderManager();
+  folders->ActivateNotifications();
+  ASSERT_TRUE(SpinUntil([&] { return newMail.count() == 2; }));  // the two already there
+
+  RawClient flooder(files_.socketPath);
+  ASSERT_TRUE(flooder.connected());
+  constexpr size_t kGiveUpBytes = 32 * 1024 * 1024;
+  size_t written = 0;
+  int stalledRounds = 0;
+  while (stalledRounds < 10 && written < kGiveUpBytes) {
+    const size_t now = flooder.WriteUntilFull(R"({"cmd":"list","folder":"Inbox"})"
+                                              "\n");
+    written += now;
+    stalledRounds = now == 0 ? stalledRounds + 1 : 0;
+    RunEventLoopFor(20);
+  }
+  EXPECT_LT(written, kGiveUpBytes) << "the server never stopped reading";
+
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
+  testing::DeliverTestMessage(files_.maildir, "During the flood");
+  EXPECT_TRUE(SpinUntil([&] { return newMail.count() == 3; }));
+  flooder.Close();
+  EXPECT_EQ(Ask(R"({"cmd":"status"})").running, true);
+}
+
 TEST_F(ControlServerTest, SocketAndFolderArePrivate) {
   struct stat status {};
   ASSERT_EQ(::stat(files_.socketPath.c_str(), &status), 0);
@@ -291,11 +500,8 @@ TEST_F(ControlServerTest, APeerOfAnotherUserIsDropped) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
       ::_exit(3);
     }
-    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, files_.socketPath.c_str(), sizeof address.sun_path - 1);
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const UniqueFd fd = testing::ConnectUnixSocket(files_.socketPath);
+    if (!fd.valid()) {
       ::_exit(4);
     }
     const char request[] = "{\"cmd\":\"stop\"}\n";

@@ -80,6 +80,30 @@ TEST(ProbeSocketTest, RefusesAFileThatIsNoSocket) {
   EXPECT_THROW(ProbeSocket(temp / "plain"), ExtensionError);
 }
 
+// What a client meets before it connects: only a socket of ours in a private folder of ours
+// passes. (A folder or socket of another user: tests/tools/oectl_test.cpp, as root.)
+TEST(CheckServerSocketFileTest, RefusesWhatOthersCouldReachOrPlant) {
+  testing::TempDir temp;
+  const auto folder = temp / "tervane";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+  const UniqueFd listening = testing::BindUnixSocket(folder / "s.sock", true);
+  EXPECT_TRUE(CheckServerSocketFile(folder / "s.sock"));
+
+  std::ofstream(folder / "plain") << "x";
+  std::filesystem::create_directory_symlink(folder, temp / "link");
+  EXPECT_THROW(CheckServerSocketFile(folder / "plain"), ExtensionError);
+  EXPECT_THROW(CheckServerSocketFile(temp / "link" / "s.sock"), ExtensionError);
+  ASSERT_EQ(::chmod(folder.c_str(), 0770), 0);
+  EXPECT_THROW(CheckServerSocketFile(folder / "s.sock"), ExtensionError);
+}
+
+TEST(CheckServerSocketFileTest, NothingThereIsNoServer) {
+  testing::TempDir temp;
+  EXPECT_FALSE(CheckServerSocketFile(temp / "none.sock"));
+  EXPECT_FALSE(CheckServerSocketFile(temp / "missing" / "none.sock"));
+}
+
 TEST(PeerUidTest, NamesTheUserAtTheOtherEnd) {
   int fds[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);

@@ -2,12 +2,28 @@
 
 #include <gtest/gtest.h>
 
-#include <QTest>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
 
 #include "extserver/maildir_delivery.h"
 #include "tests/extserver/maildir_test_support.h"
 
 namespace tervane::testing {
+
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {
+  const QDeadlineTimer deadline(timeoutMs);
+  QTimer tick;  // wakes a loop with nothing else to do, so that the deadline is seen
+  tick.start(10);
+  while (!done()) {
+    if (deadline.hasExpired()) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  return true;
+}
 
 ControlFixtureFiles::ControlFixtureFiles()
     : maildir(temp / "Maildir"),
@@ -27,10 +43,12 @@ void DeliverTestMessage(const std::filesystem::path& folderDir, const std::strin
 }
 
 TestClient::TestClient(const std::filesystem::path& socketPath) {
+  // Read as it comes: a socket closed by the server drops what was not read before.
+  QObject::connect(&socket_, &QLocalSocket::readyRead, &socket_,
+                   [this] { received_.append(socket_.readAll()); });
   socket_.connectToServer(QString::fromStdString(socketPath.string()));
   // connected() tells the test whether it worked.
-  static_cast<void>(QTest::qWaitFor(
-      [this] { return socket_.state() != QLocalSocket::ConnectingState; }, kWaitMs));
+  static_cast<void>(SpinUntil([this] { return socket_.state() != QLocalSocket::ConnectingState; }));
 }
 
 void TestClient::Send(const QByteArray& bytes) {
@@ -38,12 +56,7 @@ void TestClient::Send(const QByteArray& bytes) {
 }
 
 std::string TestClient::ReadLine() {
-  const bool complete = QTest::qWaitFor(
-      [this] {
-        received_.append(socket_.readAll());
-        return received_.contains('\n');
-      },
-      kWaitMs);
+  const bool complete = SpinUntil([this] { return received_.contains('\n'); });
   if (!complete) {
     return {};
   }
@@ -59,12 +72,7 @@ std::string TestClient::Ask(const std::string& line) {
 }
 
 bool TestClient::WaitForClose() {
-  return QTest::qWaitFor(
-      [this] {
-        received_.append(socket_.readAll());
-        return socket_.state() == QLocalSocket::UnconnectedState;
-      },
-      kWaitMs);
+  return SpinUntil([this] { return socket_.state() == QLocalSocket::UnconnectedState; });
 }
 
 }  // namespace tervane::testing

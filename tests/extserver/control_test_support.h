@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QLocalSocket>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -15,6 +16,11 @@ namespace tervane::testing {
 
 // How long a test waits for the server before it fails.
 inline constexpr int kWaitMs = 10000;
+
+// Runs the event loop until done() holds or timeoutMs have passed; true iff done() holds. Unlike
+// QTest::qWaitFor it never sleeps between passes, so a server that answers one request per pass
+// of the loop answers a burst at full speed.
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs);
 
 // A temporary Maildir (the inbox, with a "Sent" folder) holding two messages in the inbox, and
 // a private runtime folder for the control socket.

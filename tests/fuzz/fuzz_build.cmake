@@ -9,6 +9,8 @@ add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-
                     -fno-sanitize-recover=undefined)
 add_link_options(-fsanitize=address,undefined)
 
+# The test helpers use GoogleTest's assertions.
+find_package(GTest REQUIRED)
 foreach(folder log store engine mailclient extserver tests/support)
   add_subdirectory(${folder} EXCLUDE_FROM_ALL)
 endforeach()

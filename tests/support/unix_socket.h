@@ -11,6 +11,9 @@ namespace tervane::testing {
 // nothing answers (as a crashed server leaves it).
 UniqueFd BindUnixSocket(const std::filesystem::path& path, bool listen);
 
+// A Unix stream socket connected to path (blocking), or an invalid one when nothing answers.
+UniqueFd ConnectUnixSocket(const std::filesystem::path& path);
+
 }  // namespace tervane::testing
 
 #endif  // TERVANE_TESTS_SUPPORT_UNIX_SOCKET_H_

@@ -1,6 +1,10 @@
 // oectl as a user runs it, against a real server in this process.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,10 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "extserver/control_socket_file.h"
 #include "extserver/extension_server.h"
+#include "extserver/unique_fd.h"
 #include "mailclient/extension_interface.h"
 #include "tests/extserver/control_test_support.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/unix_socket.h"
+#include "tests/support/child_process.h"
 #include "tests/tools/tool_run.h"
 #include "tools/oectl/answer_text.h"
 
@@ -35,12 +43,39 @@ OectlRun RunOectl(const QStringList& args, const QProcessEnvironment& env,
   return testing::RunTool(QStringLiteral(TERVANE_OECTL_PATH), args, env, input);
 }
 
+// What oectl's bash completion offers for words (the last one being completed), one per line.
+std::string Complete(const QStringList& words, const QProcessEnvironment& env) {
+  QString line = "COMP_WORDS=('" TERVANE_OECTL_PATH "'";
+  for (const QString& word : words) {
+    line += " '" + word + "'";
+  }
+  line += "); COMP_CWORD=" + QString::number(words.size()) +
+          "; _oectl; printf '%s\\n' \"${COMPREPLY[@]}\"";
+  const OectlRun run = testing::RunTool(
+      "bash", {"--norc", "--noprofile", "-c", "source '" TERVANE_COMPLETION_PATH "'; " + line},
+      env);
+  EXPECT_EQ(run.err, "");
+  return run.out;
+}
+
 std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     files.push_back(entry.path());
   }
   return files;
+}
+
+// True iff nobody has connected to the listening socket fd, or a connection came and sent
+// nothing: what oectl leaves a socket it refuses.
+bool NothingWasSent(int fd) {
+  pollfd waiting{fd, POLLIN, 0};
+  if (::poll(&waiting, 1, 0) != 1) {
+    return true;  // nobody connected
+  }
+  const UniqueFd client(::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC));
+  char byte = 0;
+  return !client.valid() || ::recv(client.get(), &byte, 1, MSG_DONTWAIT) <= 0;
 }
 
 class OectlTest : public ::testing::Test {
@@ -135,6 +170,7 @@ TEST_F(OectlTest, RefusedCommandsExitOneWithOneLine) {
       {{"deliver", "/nonexistent/file"}, ""},
       {{"deliver", "-", "NoSuchFolder"}, ""},
       {{"deliver", "-", "99999"}, "oectl: unknown folder: 99999\n"},
+      {{"list", "sent"}, "oectl: unknown folder: sent\n"},  // only inbox ignores letter case
   };
   for (const Refusal& refusal : refusals) {
     const OectlRun run = Oectl(refusal.args, "Subject: x\n\nx\n");
@@ -164,6 +200,9 @@ TEST_F(OectlTest, WrongUsageExitsTwoWithTheUsage) {
       {"--bogus"},
       {"--socket"},
       {"--timeout", "0", "status"},
+      {"log", "x"},
+      {"log", "1", "2"},
+      {"settings", "now"},
   };
   for (const QStringList& args : usages) {
     const OectlRun run = Oectl(args);
@@ -195,6 +234,200 @@ TEST_F(OectlTest, DeliverWritesNewMail) {
   EXPECT_EQ(FilesIn(files_.maildir / ".Sent" / "new").size(), 2u);
   EXPECT_TRUE(FilesIn(files_.maildir / "tmp").empty());
   EXPECT_TRUE(FilesIn(files_.maildir / ".Sent" / "tmp").empty());
+}
+
+TEST_F(OectlTest, InboxInAnyLetterCase) {
+  const std::string rows = Oectl({"list", "Inbox"}).out;
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(Oectl({"list", "iNbOx"}).out, rows);
+  const OectlRun delivered = Oectl({"deliver", "-", "INBOX"}, "Subject: x\n\n");
+  EXPECT_EQ(delivered.exitCode, 0) << delivered.err;
+  EXPECT_EQ(FilesIn(files_.maildir / "new").size(), 3u);
+}
+
+// A name delivers only into a folder the Maildir holds on disk; nothing is ever written
+// outside the Maildir or into a folder the name does not exactly name.
+TEST_F(OectlTest, DeliverTakesOnlyFoldersTheMaildirHolds) {
+  for (const char* folder : {".spam", ".Work"}) {
+    for (const char* sub : {"cur", "new", "tmp"}) {
+      std::filesystem::create_directories(files_.maildir / folder / sub);
+    }
+  }
+  const auto newMail = [this] {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(files_.temp.path())) {
+      count += entry.path().parent_path().filename() == "new" ? 1 : 0;
+    }
+    return count;
+  };
+  const size_t before = newMail();
+  for (const QString name : {"/../outbox", "/", "", "spam/..", "Work/", "../Maildir", ".Work"}) {
+    const OectlRun run = Oectl({"deliver", "-", name}, "Subject: x\n\n");
+    EXPECT_EQ(run.exitCode, 1) << name.toStdString();
+    EXPECT_EQ(run.err, "oectl: unknown folder: " + name.toStdString() + "\n");
+  }
+  EXPECT_EQ(newMail(), before);
+  EXPECT_FALSE(std::filesystem::exists(files_.maildir / "outbox"));
+  EXPECT_FALSE(std::filesystem::exists(files_.maildir.parent_path() / "outbox"));
+  EXPECT_EQ(Oectl({"deliver", "-", "Work"}, "Subject: x\n\n").exitCode, 0);
+  EXPECT_EQ(FilesIn(files_.maildir / ".Work" / "new").size(), 1u);
+}
+
+// Folders whose names show alike (a name that is not UTF-8 and the one it shows as), and a
+// subfolder named like the inbox: delivery by id lands in that very folder.
+TEST_F(OectlTest, DeliverByIdLandsInThatVeryFolder) {
+  const std::vector<std::string> names = {"\xff\xfe", "\xef\xbf\xbd\xef\xbf\xbd", "Inbox"};
+  for (const std::string& name : names) {
+    for (const char* sub : {"cur", "new", "tmp"}) {
+      std::filesystem::create_directories(files_.maildir / ("." + name) / sub);
+    }
+  }
+  std::vector<FolderSummary> folders = server_.Folders();
+  ASSERT_EQ(folders.size(), 5u);  // the inbox, the three, Sent
+  for (const FolderSummary& folder : folders) {
+    const OectlRun run = Oectl({"deliver", "-", QString::number(folder.id)}, "Subject: x\n\n");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(std::filesystem::path(run.out.substr(0, run.out.size() - 1)).parent_path(),
+              folder.dir / "new")
+        << folder.name;
+  }
+  // By name, "Inbox" is the inbox, never the subfolder .Inbox.
+  EXPECT_EQ(Oectl({"deliver", "-", "Inbox"}, "Subject: x\n\n").exitCode, 0);
+  EXPECT_EQ(FilesIn(files_.maildir / "new").size(), 4u);  // two at the start, one by id, this
+}
+
+// As delivery agents do: a missing Maildir is made, private.
+TEST_F(OectlTest, DeliverMakesAMissingMaildir) {
+  const std::filesystem::path fresh = files_.temp / "mail" / "box";
+  QProcessEnvironment env = env_;
+  env.insert("MAILDIR", QString::fromStdString(fresh.string()));
+  const OectlRun run = RunOectl({"deliver", "-"}, env, "Subject: x\n\n");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(std::filesystem::path(run.out.substr(0, run.out.size() - 1)).parent_path(),
+            fresh / "new");
+  for (const std::filesystem::path& dir : {fresh, fresh / "cur", fresh / "new", fresh / "tmp"}) {
+    struct stat status {};
+    ASSERT_EQ(::stat(dir.c_str(), &status), 0) << dir;
+    EXPECT_EQ(status.st_mode & 0777, 0700u) << dir;
+  }
+  EXPECT_EQ(RunOectl({"deliver", "-", "Sent"}, env, "Subject: x\n\n").exitCode, 1);
+}
+
+TEST_F(OectlTest, SettingsAsksTheProgram) {
+  int asked = 0;
+  server_.SetProgramCommand("settings", [&asked](const QJsonObject&) {
+    ++asked;
+    return QJsonObject{};
+  });
+  const OectlRun run = Oectl({"settings"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(asked, 1);
+
+  const OectlRun none =
+      Oectl({"--socket", QString::fromStdString((files_.temp / "none.sock").string()), "settings"});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_EQ(none.err, "oectl: Tervane Anti-Spam is not running\n");
+}
+
+// The decision log is read from its file, with or without a running program.
+TEST_F(OectlTest, LogShowsTheLastLines) {
+  const std::filesystem::path state = files_.temp / "state";
+  QProcessEnvironment env = env_;
+  env.insert("XDG_STATE_HOME", QString::fromStdString(state.string()));
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString((files_.temp / "elsewhere").string()));
+  const OectlRun missing = RunOectl({"log"}, env);
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("no decision log at"), std::string::npos) << missing.err;
+
+  std::filesystem::create_directories(state / "tervane-antispam");
+  std::ofstream log(state / "tervane-antispam" / "decisions.log");
+  std::string lastTwenty;
+  for (int i = 1; i <= 25; ++i) {
+    log << "line " << i << '\n';
+    lastTwenty += i > 5 ? "line " + std::to_string(i) + "\n" : "";
+  }
+  log.close();
+  EXPECT_EQ(RunOectl({"log"}, env).out, lastTwenty);
+  EXPECT_EQ(RunOectl({"log", "2"}, env).out, "line 24\nline 25\n");
+}
+
+// Another user made the socket's folder in a runtime folder everyone may write (as /tmp is)
+// and listens there: oectl refuses before it sends anything, and delivers nothing.
+TEST_F(OectlTest, TalksToNoSocketPlantedByAnotherUser) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "planting a socket as another user needs root";
+  }
+  const std::filesystem::path shared = files_.temp / "shared";
+  std::filesystem::create_directory(shared);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(files_.temp.path().c_str(), 0711), 0);
+  const std::filesystem::path folder = shared / "tervane";
+  const std::filesystem::path socket = folder / "mailclient.sock";
+  UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const std::string planted = testing::RunUnprivileged([&] {
+    const sockaddr_un address = LocalSocketAddress(socket);
+    const bool ok =
+        ::mkdir(folder.c_str(), 0777) == 0 && ::chmod(folder.c_str(), 0777) == 0 &&
+        ::bind(listening.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::chmod(socket.c_str(), 0777) == 0 && ::listen(listening.get(), 8) == 0;
+    return std::string(ok ? "planted" : "not planted");
+  });
+  ASSERT_EQ(planted, "planted");
+
+  QProcessEnvironment env = env_;
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(shared.string()));
+  for (const QStringList& args : {QStringList{"status"}, QStringList{"deliver", "-", "3"}}) {
+    const OectlRun run = RunOectl(QStringList{"--timeout", "1"} + args, env, "Subject: secret\n\n");
+    EXPECT_EQ(run.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("refusing the mail client at " + socket.string() + ": " +
+                           folder.string() + " belongs to another user"),
+              std::string::npos)
+        << run.err;
+  }
+  EXPECT_TRUE(NothingWasSent(listening.get()));
+}
+
+// The socket file and its folder are ours, but the process listening on it is not.
+TEST_F(OectlTest, TalksToNoServerOfAnotherUser) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "listening as another user needs root";
+  }
+  const std::filesystem::path folder = files_.temp / "peer";
+  std::filesystem::create_directory(folder);
+  ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+  const std::filesystem::path socket = folder / "mailclient.sock";
+  UniqueFd listening = testing::BindUnixSocket(socket, false);
+  ASSERT_EQ(testing::RunUnprivileged([&] {
+              return std::string(::listen(listening.get(), 8) == 0 ? "listening" : "refused");
+            }),
+            "listening");
+
+  const OectlRun run = Oectl({"--socket", QString::fromStdString(socket.string()), "status"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "oectl: refusing the mail client at " + socket.string() + ": it runs as user 65534\n");
+  EXPECT_TRUE(NothingWasSent(listening.get()));
+}
+
+TEST_F(OectlTest, BashCompletesCommandsFoldersCaptionsAndFiles) {
+  EXPECT_EQ(Complete({"s"}, env_), "status\nstart\nstop\nselect\nsettings\n");
+  EXPECT_EQ(Complete({"--json", "list", ""}, env_), "Inbox\nSent\n");
+  const auto toolbar = server_.NewAPIObj()->GetToolbar();
+  const auto spam = toolbar->CreateButton("Not Spam", "", "");
+  EXPECT_EQ(Complete({"click", "N"}, env_), "Not\\ Spam\n");
+
+  std::ofstream(files_.temp / "message.eml") << "Subject: x\n\n";
+  EXPECT_EQ(Complete({"deliver", (files_.temp / "mess").c_str()}, env_),
+            (files_.temp / "message.eml").string() + "\n");
+  // Without a running program, deliver's folders come from the Maildir on disk.
+  for (const char* sub : {"cur", "new", "tmp"}) {
+    std::filesystem::create_directories(files_.maildir / ".Old Mail" / sub);
+  }
+  const QString none = QString::fromStdString((files_.temp / "none.sock").string());
+  EXPECT_EQ(Complete({"--socket", none, "deliver", "m.eml", ""}, env_),
+            "Inbox\nOld\\ Mail\nSent\n");
 }
 
 TEST_F(OectlTest, WithoutAServer) {

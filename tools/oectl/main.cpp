@@ -1,11 +1,12 @@
 // oectl: the mail client's user, on the command line. Starts and ends the stand-in mail client,
-// shows its folders, messages and toolbar, selects messages, clicks buttons, and delivers mail.
+// shows its folders, messages and toolbar, selects messages, clicks buttons, delivers mail, opens
+// the program's settings and shows its decision log.
 
 #include <QByteArray>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,37 +18,44 @@
 #include <variant>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/version.h"
+#include "extserver/control_client.h"
 #include "extserver/control_protocol.h"
 #include "extserver/extension_server.h"
 #include "extserver/maildir_delivery.h"
-#include "mailclient/extension_interface.h"
+#include "log/log_file.h"
 #include "tools/oectl/answer_text.h"
-#include "extserver/control_client.h"
+#include "tools/oectl/delivery_folder.h"
 
 namespace tervane {
 namespace {
 
-constexpr int kOk = 0;
+constexpr std::string_view kProgram = "oectl";
 constexpr int kRefused = 1;
-constexpr int kUsage = 2;
 constexpr int kDefaultTimeoutSeconds = 30;
+constexpr size_t kDefaultLogLines = 20;
 
 constexpr const char* kUsageText =
     "usage: oectl [--socket PATH] [--json] [--timeout SECONDS] COMMAND [ARGUMENT...]\n"
-    "  status                  whether the mail client runs: running or stopped\n"
-    "  start                   starts the mail client\n"
-    "  stop                    ends the mail client\n"
+    "       oectl --help | --version\n"
+    "  status                  running, or stopped while the program waits detached\n"
+    "  start                   starts the mail client (the program attaches)\n"
+    "  stop                    ends the mail client (the program detaches)\n"
     "  folders                 the folders: id, name, number of messages\n"
     "  list FOLDER             the folder's messages: id, sender, subject\n"
     "  select FOLDER [ID...]   selects those messages of the folder, in that order\n"
     "  buttons                 the captions of the toolbar's buttons, in order\n"
     "  click CAPTION           clicks the toolbar button with that caption\n"
+    "  settings                opens the program's settings window\n"
+    "  log [N]                 the last N (default 20) lines of the program's decision log\n"
     "  deliver FILE [FOLDER]   delivers FILE (- for standard input) as new mail into FOLDER\n"
     "                          (default Inbox) of $MAILDIR or ~/Maildir; prints its file\n"
-    "FOLDER is a folder's name or id. Output is tab-separated, one row per line; --json\n"
-    "prints the answer as JSON. --socket names the mail client's control socket (default\n"
-    "$XDG_RUNTIME_DIR/tervane/mailclient.sock, else /tmp/tervane-UID/mailclient.sock);\n"
-    "oectl waits at most --timeout seconds (30) for an answer.\n";
+    "FOLDER is a folder's name or id; inbox in any letter case is Inbox. Output is\n"
+    "tab-separated, one row per line; --json prints the answer as JSON. --socket names the\n"
+    "mail client's control socket (default $XDG_RUNTIME_DIR/tervane/mailclient.sock, else\n"
+    "/tmp/tervane-UID/mailclient.sock); oectl waits at most --timeout seconds (30) for an\n"
+    "answer. Exit status: 0 done, 1 refused or no program running, 2 wrong usage.\n";
 
 // A command that cannot be carried out; what() is the one-line message.
 class Refused : public std::runtime_error {
@@ -62,42 +70,37 @@ struct Options {
   std::vector<std::string> words;  // the command and its arguments
 };
 
-std::optional<int32_t> ParseInt32(std::string_view text) {
-  int32_t id = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return id;
-}
-
-// Returns nullopt on wrong usage.
-std::optional<Options> ParseArguments(const std::vector<std::string_view>& args) {
+// The options and words of args, or what is wrong with them.
+std::variant<Options, std::string> ParseArguments(const std::vector<std::string_view>& args) {
   Options options;
   bool optionsEnd = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
+    const bool hasValue = i + 1 < args.size();
     if (optionsEnd || arg == "-" || !arg.starts_with("-")) {
       options.words.emplace_back(arg);
     } else if (arg == "--") {
       optionsEnd = true;
     } else if (arg == "--json") {
       options.json = true;
-    } else if (arg == "--socket" && i + 1 < args.size() && !args[i + 1].empty()) {
-      // Absolute, since Qt would look for a relative name in the temporary folder.
-      options.socketPath = std::filesystem::absolute(std::filesystem::path(args[++i]));
-    } else if (arg == "--timeout" && i + 1 < args.size()) {
-      const std::optional<int32_t> seconds = ParseInt32(args[++i]);
+    } else if (arg == "--socket") {
+      if (!hasValue || args[i + 1].empty()) {
+        return std::string("--socket needs a path");
+      }
+      options.socketPath = std::filesystem::path(args[++i]);
+    } else if (arg == "--timeout") {
+      const std::optional<int32_t> seconds =
+          hasValue ? ParseControlId(args[++i]) : std::optional<int32_t>();
       if (!seconds || *seconds <= 0) {
-        return std::nullopt;
+        return std::string("--timeout needs a whole number of seconds");
       }
       options.timeoutSeconds = *seconds;
     } else {
-      return std::nullopt;
+      return "unknown option " + std::string(arg);
     }
   }
   if (options.words.empty()) {
-    return std::nullopt;
+    return std::string("no command");
   }
   if (options.socketPath.empty()) {
     options.socketPath = DefaultControlSocketPath();
@@ -105,7 +108,7 @@ std::optional<Options> ParseArguments(const std::vector<std::string_view>& args)
   return options;
 }
 
-// The request that words ask for; nullopt on wrong usage.
+// The mail client's request that words ask for; nullopt when they name none or misuse one.
 std::optional<ControlRequest> BuildRequest(const std::vector<std::string>& words) {
   const std::optional<ControlCommand> command = ParseControlCommand(words[0]);
   if (!command) {
@@ -127,7 +130,7 @@ std::optional<ControlRequest> BuildRequest(const std::vector<std::string>& words
       }
       request.folder = words[1];
       for (size_t i = 2; i < words.size(); ++i) {
-        const std::optional<int32_t> id = ParseInt32(words[i]);
+        const std::optional<int32_t> id = ParseControlId(words[i]);
         if (!id) {
           return std::nullopt;
         }
@@ -149,10 +152,13 @@ std::optional<ControlRequest> BuildRequest(const std::vector<std::string>& words
   return request;
 }
 
+std::chrono::milliseconds Timeout(const Options& options) {
+  return std::chrono::seconds(options.timeoutSeconds);
+}
+
 // The server's accepted answer to request: its line and what it says.
 std::pair<std::string, ControlAnswer> Ask(const Options& options, const ControlRequest& request) {
-  std::string line = ExchangeRequest(options.socketPath, EncodeRequest(request),
-                                     std::chrono::seconds(options.timeoutSeconds));
+  std::string line = ExchangeRequest(options.socketPath, EncodeRequest(request), Timeout(options));
   auto decoded = DecodeAnswer(line);
   if (const auto* error = std::get_if<std::string>(&decoded)) {
     throw Refused("unreadable answer from the mail client at " + options.socketPath.string() +
@@ -165,10 +171,14 @@ std::pair<std::string, ControlAnswer> Ask(const Options& options, const ControlR
   return {std::move(line), std::move(answer)};
 }
 
+void PrintJson(const QJsonObject& object) {
+  std::cout << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() << '\n';
+}
+
 int RunControl(const Options& options, const ControlRequest& request) {
   const auto [line, answer] = Ask(options, request);
   std::cout << (options.json ? line + '\n' : AnswerText(answer));
-  return kOk;
+  return kExitOk;
 }
 
 std::string ReadMessage(const std::string& file) {
@@ -185,8 +195,8 @@ std::string ReadMessage(const std::string& file) {
   return bytes.toStdString();
 }
 
-// The name of the folder with that id, as the running mail client knows it.
-std::string FolderName(const Options& options, int32_t id) {
+// The directory of the folder with that id, as the running mail client knows it.
+std::filesystem::path ServerFolderDir(const Options& options, int32_t id) {
   ControlRequest request;
   request.command = ControlCommand::kFolders;
   ControlAnswer answer;
@@ -195,11 +205,9 @@ std::string FolderName(const Options& options, int32_t id) {
   } catch (const ControlClientError& error) {
     throw Refused(std::string(error.what()) + " to look up folder " + std::to_string(id));
   }
-  if (answer.folders) {
-    for (const FolderSummary& folder : *answer.folders) {
-      if (folder.id == id) {
-        return folder.name;
-      }
+  for (const FolderSummary& folder : answer.folders.value_or(std::vector<FolderSummary>{})) {
+    if (folder.id == id) {
+      return folder.dir;
     }
   }
   throw Refused("unknown folder: " + std::to_string(id));
@@ -208,53 +216,102 @@ std::string FolderName(const Options& options, int32_t id) {
 int RunDeliver(const Options& options) {
   const std::vector<std::string>& words = options.words;
   if (words.size() < 2 || words.size() > 3) {
-    return kUsage;
+    return WrongUsage(kProgram, kUsageText);
   }
   const std::string bytes = ReadMessage(words[1]);
-  std::string folder = words.size() == 3 ? words[2] : "Inbox";
-  if (const std::optional<int32_t> id = ParseInt32(folder)) {
-    folder = FolderName(options, *id);
-  }
-  const std::filesystem::path file =
-      DeliverMessage(MaildirFolderPath(DefaultMaildirRoot(), folder), bytes);
+  const std::filesystem::path folder =
+      DeliveryFolder(DefaultMaildirRoot(), words.size() == 3 ? words[2] : "Inbox",
+                     [&options](int32_t id) { return ServerFolderDir(options, id); });
+  const std::filesystem::path file = DeliverMessage(folder, bytes);
   if (options.json) {
-    const QJsonObject answer{{"ok", true}, {"path", QString::fromStdString(file.string())}};
-    std::cout << QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString() << '\n';
+    PrintJson({{"ok", true}, {"path", QString::fromStdString(file.string())}});
   } else {
     std::cout << file.string() << '\n';
   }
-  return kOk;
+  return kExitOk;
+}
+
+// The log is a file: it is read whether the program runs or not.
+int RunLog(const Options& options) {
+  const std::vector<std::string>& words = options.words;
+  const std::optional<int32_t> count =
+      words.size() == 2 ? ParseControlId(words[1]) : static_cast<int32_t>(kDefaultLogLines);
+  if (words.size() > 2 || !count || *count < 0) {
+    return WrongUsage(kProgram, kUsageText);
+  }
+  const std::filesystem::path file = DefaultLogFile();
+  std::error_code ignored;
+  if (!std::filesystem::exists(file, ignored) &&
+      !std::filesystem::exists(RotatedLogFile(file), ignored)) {
+    throw Refused("no decision log at " + file.string());
+  }
+  const std::vector<std::string> lines = LastLogLines(file, static_cast<size_t>(*count));
+  if (options.json) {
+    QJsonArray array;
+    for (const std::string& line : lines) {
+      array.append(QString::fromStdString(line));
+    }
+    PrintJson({{"ok", true}, {"lines", array}});
+  } else {
+    for (const std::string& line : lines) {
+      std::cout << line << '\n';
+    }
+  }
+  return kExitOk;
+}
+
+// Asks the program, not the mail client: the program shows its settings window.
+int RunSettings(const Options& options) {
+  if (options.words.size() != 1) {
+    return WrongUsage(kProgram, kUsageText);
+  }
+  try {
+    ExchangeCommand(options.socketPath, QJsonObject{{"cmd", "settings"}}, Timeout(options));
+  } catch (const ControlNotRunning&) {
+    throw Refused(std::string(kProductName) + " is not running");
+  }
+  if (options.json) {
+    PrintJson({{"ok", true}});
+  }
+  return kExitOk;
 }
 
 int Run(const std::vector<std::string_view>& args) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    std::cout << kUsageText;
-    return kOk;
+  if (const std::optional<int> answered = AnswerStandardOptions(kProgram, kUsageText, args)) {
+    return *answered;
   }
-  const std::optional<Options> options = ParseArguments(args);
-  int result = kUsage;
-  if (options && options->words[0] == "deliver") {
-    result = RunDeliver(*options);
-  } else if (options) {
-    if (const std::optional<ControlRequest> request = BuildRequest(options->words)) {
-      result = RunControl(*options, *request);
-    }
+  auto parsed = ParseArguments(args);
+  if (const auto* problem = std::get_if<std::string>(&parsed)) {
+    return WrongUsage(kProgram, kUsageText, *problem);
   }
-  if (result == kUsage) {
-    std::cerr << kUsageText;
+  const Options& options = std::get<Options>(parsed);
+  const std::string& command = options.words[0];
+  if (command == "deliver") {
+    return RunDeliver(options);
   }
-  return result;
+  if (command == "log") {
+    return RunLog(options);
+  }
+  if (command == "settings") {
+    return RunSettings(options);
+  }
+  if (!ParseControlCommand(command)) {
+    return WrongUsage(kProgram, kUsageText, "unknown command " + command);
+  }
+  if (const std::optional<ControlRequest> request = BuildRequest(options.words)) {
+    return RunControl(options, *request);
+  }
+  return WrongUsage(kProgram, kUsageText);
 }
 
 }  // namespace
 }  // namespace tervane
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
   try {
-    return tervane::Run(args);
+    return tervane::Run(tervane::CommandWords(argc, argv));
   } catch (const std::exception& error) {
-    // Refused commands, missing servers, failed deliveries: one line, and the refusal's code.
+    // Refused commands, missing programs, failed deliveries: one line, and the refusal's code.
     std::cerr << "oectl: " << error.what() << '\n';
     return tervane::kRefused;
   }
