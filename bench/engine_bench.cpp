@@ -1,7 +1,11 @@
 // Throughput of the filtering engine over real database files, with messages served from memory.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <optional>
 
 #include "bench/store_fixtures.h"
 #include "engine/classification.h"
@@ -10,6 +14,7 @@
 #include "engine/marking.h"
 #include "engine/spam_reporter.h"
 #include "log/decision_log.h"
+#include "log/file_decision_log.h"
 #include "store/database_maker.h"
 #include "store/filter_database.h"
 #include "tests/support/fake_mail_store.h"
@@ -31,9 +36,34 @@ class FixedClock : public IClock {
   TDateTime Today() const override { return EncodeDateTime(2026, 12, 9); }
 };
 
+// The decision log as the program keeps it: lines collected and written in batches to a log file
+// and to standard error (here a file too), or no log at all.
+struct BenchLog {
+  explicit BenchLog(bool toFiles) {
+    if (toFiles) {
+      errors = ::open((folder.path() / "errors.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+      file.emplace(folder.path() / "decisions.log", errors);
+      file->SetFlushRequest([] {});
+    }
+  }
+  ~BenchLog() {
+    file.reset();
+    if (errors >= 0) {
+      ::close(errors);
+    }
+  }
+  DecisionLog& log() { return file ? static_cast<DecisionLog&>(*file) : none; }
+
+  testing::TempDir folder;
+  int errors = -1;
+  std::optional<FileDecisionLog> file;
+  NullDecisionLog none;
+};
+
 // The engine over a store, database files in folder and the given security level.
 struct Engine {
-  Engine(const std::filesystem::path& folder, int32_t level) : securityLevel(level) {
+  Engine(const std::filesystem::path& folder, int32_t level, bool logToFiles = false)
+      : securityLevel(level), benchLog(logToFiles) {
     OpenFilterDatabase(db, folder);
     spamFolderId = store.AddFolder("spam");
   }
@@ -43,16 +73,19 @@ struct Engine {
   FakeMailStore store;
   NoReporter reporter;
   FixedClock clock;
-  NullDecisionLog log;
   int32_t spamFolderId = 0;
   int32_t securityLevel;
+  BenchLog benchLog;
+  DecisionLog& log = benchLog.log();
   FilterContext context{
       store, store, db, reporter, clock, log, spamFolderId, securityLevel, "reports.example"};
 };
 
-// Messages from senders on no list, kept at Medium (three lookups) and Low (two).
+// Messages from senders on no list, kept at Medium (three lookups) and Low (two), with no decision
+// log (log:0) or the program's (log:1).
 void BM_ClassifyUnlistedSenders(benchmark::State& state) {
-  Engine engine(ProgramFolderWith(10'000, 10'000, 1'000'000), static_cast<int32_t>(state.range(0)));
+  Engine engine(ProgramFolderWith(10'000, 10'000, 1'000'000), static_cast<int32_t>(state.range(0)),
+                state.range(1) != 0);
   constexpr int kMessages = 10'000;
   std::vector<int32_t> ids;
   for (int i = 0; i < kMessages; ++i) {
@@ -68,7 +101,10 @@ void BM_ClassifyUnlistedSenders(benchmark::State& state) {
     state.SkipWithError("an unlisted sender was moved");
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_ClassifyUnlistedSenders)->Arg(2)->ArgName("level")->Arg(1)->MinTime(2.0);
+BENCHMARK(BM_ClassifyUnlistedSenders)
+    ->ArgsProduct({{2, 1}, {0, 1}})
+    ->ArgNames({"level", "log"})
+    ->MinTime(2.0);
 
 // A sent folder of 100,000 messages, half of them newer than the watermark, written to
 // range(0) different people; every run starts from a fresh customer database.

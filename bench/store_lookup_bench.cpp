@@ -46,7 +46,7 @@ double FileMiB(const std::filesystem::path& folder) {
 }
 
 // Lookups once the page cache holds what the probes touched: for 1,000,000 rows the whole index,
-// for 5,000,000 rows (a 64 MiB cache for a larger index) about a third of its leaves.
+// for 5,000,000 rows (a 48 MiB cache for a larger index) about a quarter of its leaves.
 void BM_ReferenceLookup(benchmark::State& state) {
   const bool present = state.range(0) != 0;
   const int rows = static_cast<int>(state.range(1));

@@ -17,8 +17,10 @@ namespace tervane::sqlcipher {
 // instead of per 1 KiB, and a tree one level shallower for a million addresses.
 inline constexpr int kCipherPageSize = 4096;
 // Page cache per connection, in KiB. Pages are read only as lookups touch them, so this is a bound,
-// not an allocation: large enough to keep a million-address reference list decrypted in memory.
-inline constexpr int kCacheSizeKiB = 65536;
+// not an allocation: large enough to keep the index of a million-address reference list (the only
+// pages its lookups read) decrypted in memory, and small enough that a list of several million
+// keeps the program under 100 MiB.
+inline constexpr int kCacheSizeKiB = 48 * 1024;
 
 struct DatabaseCloser {
   void operator()(sqlite3* db) const;
