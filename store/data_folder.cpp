@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 constexpr char kUserFolderName[] = "tervane-antispam";
 
 fs::path UserDataHome() {
-  // The base directory specification ignores a relative XDG_DATA_HOME.
+  // XDG's base directory rules ignore a relative XDG_DATA_HOME.
   const char* dataHome = std::getenv("XDG_DATA_HOME");
   if (dataHome != nullptr && fs::path(dataHome).is_absolute()) {
     return dataHome;
