@@ -27,7 +27,7 @@ int32_t FindSpamFolder(IOEFolderManager& folders) {
 bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
                         const std::string& programFolder,
                         const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
-                        int32_t& securityLevel) {
+                        ProgramSecurityLevel& securityLevel) {
   oe.OEToolbar1.Bind(oe.OEAPI1.GetToolbar());
   const bool gotToolbar = oe.OEToolbar1.IsBound();
   if (gotToolbar) {
@@ -44,8 +44,8 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
 
 void AttachFilter(MailClientComponents& oe, FilterDatabase& db,
                   const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
-                  int32_t& securityLevel) {
-  securityLevel = OpenFilterDatabase(db, databaseFolder);
+                  ProgramSecurityLevel& securityLevel) {
+  securityLevel.Set(OpenFilterDatabase(db, databaseFolder));
 
   spamFolderId = FindSpamFolder(oe.OEFolderManager);
   if (spamFolderId == -1)

@@ -15,7 +15,7 @@ std::string LowerCaseAddress(std::string_view address) {
   return lower;
 }
 
-bool IsListableAddress(std::string_view address) {
+bool IsPublishableAddress(std::string_view address) {
   if (address.empty() || address.size() > kMaxAddressBytes || address.front() == '#')
     return false;
   if (address.front() == ' ' || address.back() == ' ')
@@ -52,7 +52,7 @@ std::optional<std::vector<std::string>> ParseAddressListText(std::string_view te
     const size_t end = text.find('\n');
     const std::string_view address = text.substr(0, end);
     const bool inOrder = addresses.empty() || previous < address;
-    if (end == std::string_view::npos || !inOrder || !IsListableAddress(address) ||
+    if (end == std::string_view::npos || !inOrder || !IsPublishableAddress(address) ||
         LowerCaseAddress(address) != address) {
       if (badLine != nullptr)
         *badLine = line;

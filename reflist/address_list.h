@@ -20,7 +20,7 @@ std::string LowerCaseAddress(std::string_view address);
 // True iff address may stand on a line of a published list: it passes IsValidEmail, holds no
 // control character (below 0x20, or 0x7F), does not begin or end with a blank, does not begin
 // with '#' (a list reader skips such a line as a comment) and has at most kMaxAddressBytes bytes.
-bool IsListableAddress(std::string_view address);
+bool IsPublishableAddress(std::string_view address);
 
 // The longest address the server accepts in a report and publishes.
 inline constexpr size_t kMaxAddressBytes = 320;

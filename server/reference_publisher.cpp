@@ -16,7 +16,7 @@ ReferencePublisher::ReferencePublisher(ReportStore& store, const SigningKey& key
     : store_(store), key_(key), settings_(settings) {
   for (const std::string& address : seed) {
     std::string lower = LowerCaseAddress(address);
-    if (IsListableAddress(lower))
+    if (IsPublishableAddress(lower))
       seed_.push_back(std::move(lower));
     else
       ++skippedSeed_;
@@ -28,7 +28,7 @@ ReleaseManifest ReferencePublisher::Publish(int64_t now) {
   const PublishRule rule{settings_.minDigests, settings_.minClients,
                          now - settings_.days * kSecondsPerDay};
   for (std::string& address : store_.QualifyingAddresses(rule)) {
-    if (IsListableAddress(address))
+    if (IsPublishableAddress(address))
       addresses.push_back(std::move(address));
   }
   const std::string text = FormatAddressList(std::move(addresses));

@@ -6,15 +6,15 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
 
-#include "cli/qt_command_line.h"
-#include "extserver/extension_server.h"
+#include "base/xdg_dirs.h"
+#include "cli/command_line.h"
+#include "control/control_socket_file.h"
 #include "reflist/ed25519_keys.h"
 #include "store/data_folder.h"
 #include "ui/maker_site.h"
@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int kFailed = 1;
+constexpr int kFailed = tervane::kExitRefused;
 
 bool HasDisplay() {
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -42,26 +42,27 @@ int main(int argc, char* argv[]) {
     app = std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName("update");
 
-  QCommandLineParser commandLine;
-  commandLine.setApplicationDescription(
-      "Brings the newest reference list of spam senders from the maker's server "
-      "($TERVANE_SERVER, else " +
-      QString::fromUtf8(kMakerHost.data(), kMakerHost.size()) +
-      ") into the filter: checks its signature with update.pub beside this program and its "
-      "SHA-256, and replaces ospam.mdb only when every check passed.");
-  const QCommandLineOption timeoutOption(
-      "timeout", "Give up when the server sends nothing for <seconds> (default 30).", "seconds",
-      "30");
-  commandLine.addOption(timeoutOption);
-  ProcessCommandLineOrExit(commandLine, "update", QCoreApplication::arguments());
-  bool isNumber = false;
-  const int timeoutSeconds = commandLine.value(timeoutOption).toInt(&isNumber);
-  if (!isNumber || timeoutSeconds < 1)
-    ExitWithWrongUsage(commandLine, "update", "--timeout needs a whole number of seconds");
-  if (!commandLine.positionalArguments().isEmpty())
-    ExitWithWrongUsage(commandLine, "update", "takes no arguments");
+  CommandLine commandLine("update", {"[--timeout SECONDS]"});
+  commandLine.Option("timeout", "SECONDS", "give up when the server sends nothing this long (30)")
+      .Text(
+          "Brings the newest reference list of spam senders from the maker's server\n"
+          "($TERVANE_SERVER, else " +
+          std::string(kMakerHost) +
+          ") into the filter: checks its signature with\n"
+          "update.pub beside this program and its SHA-256, and replaces ospam.mdb only when\n"
+          "every check passed. Exit status: 0 updated or up to date, 1 failed, 2 wrong usage.\n");
+  if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv)))
+    return *exit;
+  int64_t timeoutSeconds = 30;
+  try {
+    timeoutSeconds = commandLine.Number("timeout", 1, 24 * 3600).value_or(timeoutSeconds);
+    if (!commandLine.Arguments().empty())
+      throw UsageError("takes no arguments");
+  } catch (const UsageError& problem) {
+    return commandLine.WrongUsage(problem.what());
+  }
 
-  const std::filesystem::path programFolder = QCoreApplication::applicationDirPath().toStdString();
+  const std::filesystem::path programFolder = RunningProgramFolder();
   UpdateSettings settings;
   settings.server = MakerServerHost();
   settings.publicKeyFile = programFolder / kPublicKeyFile;
