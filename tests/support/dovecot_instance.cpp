@@ -5,10 +5,12 @@
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -144,13 +146,17 @@ std::string ReadFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-// Waits until pid has ended or timeout passed. Returns true iff it ended (and was reaped).
-bool WaitForExit(pid_t pid, std::chrono::steady_clock::duration timeout) {
+// Waits until every process of the server's process group has ended and been reaped, or timeout
+// passed. Returns true iff they have. This process is their subreaper (see Launch), so the
+// processes the master leaves behind are reaped here too.
+bool WaitForServerEnd(pid_t group, std::chrono::steady_clock::duration timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   do {
-    if (::waitpid(pid, nullptr, WNOHANG) == pid)
+    const pid_t reaped = ::waitpid(-group, nullptr, WNOHANG);
+    if (reaped < 0 && errno == ECHILD)
       return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (reaped == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
   } while (std::chrono::steady_clock::now() < deadline);
   return false;
 }
@@ -217,6 +223,9 @@ bool DovecotInstance::Launch(std::string* reason) {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
                                    O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  // Processes of the server whose master has ended become this process's children rather than
+  // init's, so that Stop and Kill can wait until each has gone (and its connections with it).
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -254,7 +263,7 @@ void DovecotInstance::Stop() {
   Thaw();
   // As a service manager stops it: every process of the server is told.
   ::kill(-pid_, SIGTERM);
-  if (WaitForExit(pid_, kStopTimeout))
+  if (WaitForServerEnd(pid_, kStopTimeout))
     pid_ = -1;
   else
     Kill();
@@ -265,7 +274,7 @@ void DovecotInstance::Kill() {
     return;
   // The master is not reaped yet, so its group id still names only the server's processes.
   ::kill(-pid_, SIGKILL);
-  WaitForExit(pid_, kStopTimeout);
+  WaitForServerEnd(pid_, kStopTimeout);
   pid_ = -1;
 }
 
