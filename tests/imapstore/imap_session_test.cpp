@@ -236,7 +236,17 @@ TEST_F(ImapSessionTest, IdleWakesWhenAnotherClientAppendsAndNoopSeesExpunges) {
   EXPECT_TRUE(session->Noop().Empty());
 }
 
-TEST_F(ImapSessionTest, AServerThatStopsAnswersWithAnErrorWithinTheTimeout) {
+TEST_F(ImapSessionTest, WithoutIdleOfferedStartIdleRefusesAndTheSessionGoesOn) {
+  if (!StartServer({{"IDLE"}}))
+    GTEST_SKIP() << skip_;
+  const auto session = Connect();
+  session->Select("INBOX");
+  EXPECT_FALSE(session->Has(Capability::kIdle));
+  EXPECT_THROW(session->StartIdle(), ImapError);
+  EXPECT_TRUE(session->Noop().Empty());
+}
+
+TEST_F(ImapSessionTest, AServerThatStopsAnsweringGivesAnErrorWithinTheTimeout) {
   struct Row {
     const char* name;
     bool duringFetch;  // the fault strikes while a fetch waits for the frozen server
@@ -267,6 +277,9 @@ TEST_F(ImapSessionTest, AServerThatStopsAnswersWithAnErrorWithinTheTimeout) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
     EXPECT_THROW(session->Noop(), ImapError);
+    const auto reconnect = std::chrono::steady_clock::now();
+    EXPECT_THROW(Connect(1s), ImapError);
+    EXPECT_LT(std::chrono::steady_clock::now() - reconnect, 4s);
 
     std::string reason;
     ASSERT_TRUE(server_->Restart(&reason)) << reason;

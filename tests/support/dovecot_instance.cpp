@@ -29,44 +29,12 @@ constexpr const char* kDovecot = "/usr/sbin/dovecot";
 constexpr auto kStartTimeout = std::chrono::seconds(10);
 constexpr auto kStopTimeout = std::chrono::seconds(10);
 // What Dovecot 2.3 answers to CAPABILITY after login with this configuration.
-constexpr const char* kDovecotCapabilities[] = {"IMAP4rev1",
-                                                "SASL-IR",
-                                                "LOGIN-REFERRALS",
-                                                "ID",
-                                                "ENABLE",
-                                                "IDLE",
-                                                "SORT",
-                                                "SORT=DISPLAY",
-                                                "THREAD=REFERENCES",
-                                                "THREAD=REFS",
-                                                "THREAD=ORDEREDSUBJECT",
-                                                "MULTIAPPEND",
-                                                "URL-PARTIAL",
-                                                "CATENATE",
-                                                "UNSELECT",
-                                                "CHILDREN",
-                                                "NAMESPACE",
-                                                "UIDPLUS",
-                                                "LIST-EXTENDED",
-                                                "I18NLEVEL=1",
-                                                "CONDSTORE",
-                                                "QRESYNC",
-                                                "ESEARCH",
-                                                "ESORT",
-                                                "SEARCHRES",
-                                                "WITHIN",
-                                                "CONTEXT=SEARCH",
-                                                "LIST-STATUS",
-                                                "BINARY",
-                                                "MOVE",
-                                                "SNIPPET=FUZZY",
-                                                "PREVIEW=FUZZY",
-                                                "PREVIEW",
-                                                "STATUS=SIZE",
-                                                "SAVEDATE",
-                                                "LITERAL+",
-                                                "NOTIFY",
-                                                "SPECIAL-USE"};
+constexpr const char* kDovecotCapabilities =
+    "IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE IDLE SORT SORT=DISPLAY THREAD=REFERENCES "
+    "THREAD=REFS THREAD=ORDEREDSUBJECT MULTIAPPEND URL-PARTIAL CATENATE UNSELECT CHILDREN "
+    "NAMESPACE UIDPLUS LIST-EXTENDED I18NLEVEL=1 CONDSTORE QRESYNC ESEARCH ESORT SEARCHRES WITHIN "
+    "CONTEXT=SEARCH LIST-STATUS BINARY MOVE SNIPPET=FUZZY PREVIEW=FUZZY PREVIEW STATUS=SIZE "
+    "SAVEDATE LITERAL+ NOTIFY SPECIAL-USE";
 
 // The user and group the server runs as.
 struct ServerUser {
@@ -124,7 +92,8 @@ std::string Configuration(const std::filesystem::path& folder, int imapPort, int
       << (Without(options, "SPECIAL-USE") ? "" : "    special_use = \\Sent\n") << "  }\n}\n";
   if (!options.withoutCapabilities.empty()) {
     out << "imap_capability =";
-    for (const char* capability : kDovecotCapabilities) {
+    std::istringstream capabilities(kDovecotCapabilities);
+    for (std::string capability; capabilities >> capability;) {
       if (!Without(options, capability))
         out << " " << capability;
     }
