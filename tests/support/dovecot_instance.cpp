@@ -176,7 +176,12 @@ std::unique_ptr<DovecotInstance> DovecotInstance::Start(const Options& options,
 }
 
 bool DovecotInstance::Launch(std::string* reason) {
+  // setpriv makes the master die with this process, should a test end without stopping it, and
+  // as root runs it as nobody.
   std::vector<std::string> words = UnprivilegedCommandPrefix();
+  if (words.empty())
+    words.push_back("setpriv");
+  words.insert(words.begin() + 1, {"--pdeathsig", "SIGKILL"});
   for (const std::string word : {kDovecot, "-F", "-c"})
     words.push_back(word);
   words.push_back((folder_ / "dovecot.conf").string());
