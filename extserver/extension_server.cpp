@@ -11,10 +11,16 @@ ExtensionServer::ExtensionServer(IMailStore& store) : store_(store) {
   store_.SetNewMessageHandler([this](int32_t folderId, int32_t messageId) {
     RaiseEvent([=](IOEEvents& events) { events.NewMessage(folderId, messageId); });
   });
+  store_.SetUserMoveHandler([this](const UserMove& move) {
+    RaiseEvent([&move](IOEEvents& events) {
+      events.MessageMoved(move.fromFolderId, move.toFolderId, move.messageId);
+    });
+  });
 }
 
 ExtensionServer::~ExtensionServer() {
   store_.SetNewMessageHandler(nullptr);
+  store_.SetUserMoveHandler(nullptr);
 }
 
 template <typename Raise>

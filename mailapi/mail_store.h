@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mailapi/extension_interface.h"
@@ -28,6 +29,19 @@ struct MessageSummary {
   std::string subject;  // RFC 2047 decoded, or empty
 };
 
+// The folder that spam goes to: the first folder named exactly this (letter case counts).
+inline constexpr std::string_view kSpamFolderName = "spam";
+
+// A message that the user moved from one folder to another with a mail client of their own: not
+// one of the store's own moves (MoveMessage), and not new mail that a delivery agent or a
+// server-side rule filed. fromFolderId is 0 when the store cannot tell where the message came
+// from (it appeared, as when a synchronizer brings down a message the user moved elsewhere).
+struct UserMove {
+  int32_t fromFolderId;
+  int32_t toFolderId;
+  int32_t messageId;  // its id in toFolderId
+};
+
 // A mail store behind the extension server: one implementation per kind of store (a local
 // Maildir, an IMAP account). The extension server hands out its folder managers and passes its
 // new-mail events on to the mail client's components; the store knows nothing of the mail
@@ -44,6 +58,10 @@ class IMailStore {
   virtual void SetNewMessageHandler(NewMessageHandler handler) = 0;
   // Called with one line for the user: what the store met and skipped, a move that failed.
   virtual void SetNoticeHandler(NoticeHandler handler) = 0;
+  // Called for every message the user moves into or out of the spam folder (kSpamFolderName),
+  // once, in the order of the moves, while notifications are active.
+  using UserMoveHandler = std::function<void(const UserMove& move)>;
+  virtual void SetUserMoveHandler(UserMoveHandler handler) = 0;
 
   // A view of the store with its own folder walk. Valid while the store lives.
   virtual std::unique_ptr<IOEFolderManager> NewFolderManager() = 0;

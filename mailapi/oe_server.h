@@ -20,6 +20,10 @@ class IOEEvents {
   virtual void ShutdownOEAPI() {}
   // A message arrived in a folder while notifications were active.
   virtual void NewMessage(int32_t /*folderId*/, int32_t /*newMsgId*/) {}
+  // The user moved a message into or out of the spam folder with a mail client of their own
+  // (see UserMove); fromFolderId is 0 when the store cannot tell where it came from.
+  virtual void MessageMoved(int32_t /*fromFolderId*/, int32_t /*toFolderId*/,
+                            int32_t /*messageId*/) {}
   // A button of one of the client's toolbars was clicked.
   virtual void ButtonClicked(int32_t /*toolbarId*/, int32_t /*buttonId*/) {}
 };

@@ -69,10 +69,15 @@ class TOEFolderManager : public QObject, public IOEFolderManager, private IOEEve
 
  signals:
   void OnNewMessage(int32_t folderId, int32_t newMsgId);
+  // The user moved a message into or out of the spam folder with a mail client of their own.
+  void OnMessageMoved(int32_t fromFolderId, int32_t toFolderId, int32_t messageId);
 
  private:
   void NewMessage(int32_t folderId, int32_t newMsgId) override {
     emit OnNewMessage(folderId, newMsgId);
+  }
+  void MessageMoved(int32_t fromFolderId, int32_t toFolderId, int32_t messageId) override {
+    emit OnMessageMoved(fromFolderId, toFolderId, messageId);
   }
   IOEFolderManager& Store();
 

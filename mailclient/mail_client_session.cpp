@@ -5,12 +5,11 @@
 #include "engine/filter_context.h"
 #include "engine/harvest.h"
 #include "log/decision_log.h"
+#include "mailapi/mail_store.h"
 #include "store/filter_database.h"
 
 namespace tervane {
 namespace {
-
-constexpr std::string_view kSpamFolderName = "spam";
 
 // The id of the first folder of the walk named exactly "spam", or -1.
 int32_t FindSpamFolder(IOEFolderManager& folders) {

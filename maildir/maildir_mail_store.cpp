@@ -47,6 +47,10 @@ void MaildirMailStore::SetNoticeHandler(NoticeHandler handler) {
   store_.SetNoticeHandler(std::move(handler));
 }
 
+void MaildirMailStore::SetUserMoveHandler(UserMoveHandler handler) {
+  userMove_ = std::move(handler);
+}
+
 std::unique_ptr<IOEFolderManager> MaildirMailStore::NewFolderManager() {
   return MakeFolderManager(store_, watcher_);
 }

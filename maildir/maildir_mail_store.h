@@ -27,6 +27,7 @@ class MaildirMailStore : public IMailStore {
 
   void SetNewMessageHandler(NewMessageHandler handler) override;
   void SetNoticeHandler(NoticeHandler handler) override;
+  void SetUserMoveHandler(UserMoveHandler handler) override;
   std::unique_ptr<IOEFolderManager> NewFolderManager() override;
   void DeactivateNotifications() override;
   bool HasFolder(int32_t folderId) override;
@@ -42,6 +43,7 @@ class MaildirMailStore : public IMailStore {
   MaildirStore store_;
   NewMailWatcher watcher_;
   NewMessageHandler newMessage_;
+  UserMoveHandler userMove_;
 };
 
 }  // namespace tervane

@@ -14,7 +14,6 @@
 #include "control/control_socket_file.h"
 #include "log/file_decision_log.h"
 #include "log/log_file.h"
-#include "maildir/maildir_mail_store.h"
 #include "shell/program.h"
 #include "shell/restart.h"
 #include "shell/termination_signals.h"
@@ -92,10 +91,10 @@ int main(int argc, char* argv[]) {
     owner = FolderOwner::Acquire(listsFolder, restartWait);
     handleTermination();
     owner->RemoveCompactionLeftovers();
-    program =
-        std::make_unique<Program>(ProgramOptions{restarted, owner->folder(), DefaultMaildirRoot(),
-                                                 DefaultControlSocketPath()},
-                                  *log);
+    program = std::make_unique<Program>(
+        ProgramOptions{restarted, owner->folder(), ReadProgramConfig(DefaultConfigFile()),
+                       DefaultControlSocketPath()},
+        *log);
   } catch (const std::exception& e) {
     handleTermination();
     ShowErrorMessage(nullptr, e.what());

@@ -10,10 +10,11 @@
 namespace tervane {
 namespace {
 
-// The user's mail store; what it meets that the user should know of (a file in new/ that is no
-// mail, a move that failed) goes to the decision log.
-std::unique_ptr<IMailStore> OpenMailStore(const std::filesystem::path& maildir, DecisionLog& log) {
-  auto store = std::make_unique<MaildirMailStore>(maildir);
+// The user's mail store, as the configuration names it; what it meets that the user should know
+// of (a file in new/ that is no mail, a move that failed) goes to the decision log.
+std::unique_ptr<IMailStore> OpenMailStore(const ProgramConfig& config, DecisionLog& log) {
+  std::unique_ptr<IMailStore> store =
+      std::make_unique<MaildirMailStore>(config.maildir.value_or(DefaultMaildirRoot()));
   store->SetNoticeHandler([&log](const std::string& text) { log.Write(text); });
   return store;
 }
@@ -23,7 +24,7 @@ std::unique_ptr<IMailStore> OpenMailStore(const std::filesystem::path& maildir, 
 Program::Program(ProgramOptions options, DecisionLog& log)
     : options_(std::move(options)),
       log_(log),
-      store_(OpenMailStore(options_.maildir, log)),
+      store_(OpenMailStore(options_.config, log)),
       server_(*store_),
       control_(options_.controlSocket.empty()
                    ? nullptr

@@ -12,6 +12,7 @@
 #include "extserver/extension_server.h"
 #include "shell/attach_retry.h"
 #include "shell/frmmain.h"
+#include "shell/program_config.h"
 #include "shell/program_list_commands.h"
 #include "shell/program_parts.h"
 #include "store/filter_database.h"
@@ -26,7 +27,7 @@ class DecisionLog;
 struct ProgramOptions {
   bool restarted = false;               // started by a failed attach of another instance
   std::filesystem::path listsFolder;    // holds cust.mdb and ospam.mdb; owned by this process
-  std::filesystem::path maildir;        // the mail store
+  ProgramConfig config;                 // the mail store, the marking by moving
   std::filesystem::path controlSocket;  // empty: no control socket
   std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval;
 };

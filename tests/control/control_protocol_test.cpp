@@ -13,15 +13,15 @@ namespace {
 
 TEST(ControlProtocolTest, EveryRequestSurvivesEncoding) {
   const ControlRequest requests[] = {
-      {ControlCommand::kStatus, "", {}, ""},
-      {ControlCommand::kStart, "", {}, ""},
-      {ControlCommand::kStop, "", {}, ""},
-      {ControlCommand::kFolders, "", {}, ""},
-      {ControlCommand::kList, "Späm \"mail\"", {}, ""},
-      {ControlCommand::kSelect, "Inbox", {3, -1, 2147483647}, ""},
-      {ControlCommand::kSelect, "7", {}, ""},
-      {ControlCommand::kButtons, "", {}, ""},
-      {ControlCommand::kClick, "", {}, "Not Spam"},
+      {ControlCommand::kStatus, "", {}, "", {}},
+      {ControlCommand::kStart, "", {}, "", {}},
+      {ControlCommand::kStop, "", {}, "", {}},
+      {ControlCommand::kFolders, "", {}, "", {}},
+      {ControlCommand::kList, "Späm \"mail\"", {}, "", {}},
+      {ControlCommand::kSelect, "Inbox", {3, -1, 2147483647}, "", {}},
+      {ControlCommand::kSelect, "7", {}, "", {}},
+      {ControlCommand::kButtons, "", {}, "", {}},
+      {ControlCommand::kClick, "", {}, "Not Spam", {}},
   };
   for (const ControlRequest& request : requests) {
     const std::string line = EncodeRequest(request);
