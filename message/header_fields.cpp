@@ -102,6 +102,13 @@ HeaderSplit SplitMessage(std::string_view text) {
   return end.found ? end.split : HeaderSplit{text.size(), text.size()};
 }
 
+std::string MessageIdField(std::string_view headers) {
+  const std::string value = HeaderFieldValue(headers, "Message-ID");
+  const size_t first = value.find_first_not_of(" \t");
+  const size_t last = value.find_last_not_of(" \t");
+  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+}
+
 std::string HeaderFieldValue(std::string_view headers, std::string_view name) {
   std::string value;
   bool inField = false;
