@@ -13,19 +13,22 @@
 namespace tervane {
 namespace {
 
-// The message of the store with that text's Message-ID, in the folders a mark looks in: for
-// Spam every folder but the spam folder (the inbox first), for Not Spam the spam folder.
+// The message of the store with that text's Message-ID. Spam looks in every folder but the spam
+// folder first (the inbox first), Not Spam in the spam folder first, then in the others.
 std::optional<IMailStore::MessageRef> FindByMessageId(IMailStore& store, FilterContext& context,
                                                       const std::string& text, bool asSpam) {
   TextMessage message(text);
   const std::string messageId = MessageIdField(message.GetHeaders());
   if (messageId.empty())
     return std::nullopt;
-  for (const FolderSummary& folder : store.Folders()) {
-    if ((folder.id == context.spamFolderId) == asSpam)
-      continue;
-    if (const std::optional<int32_t> id = store.FindMessageId(folder.id, messageId))
-      return IMailStore::MessageRef{folder.id, *id};
+  const std::vector<FolderSummary> folders = store.Folders();
+  for (const bool inSpamFolder : {!asSpam, asSpam}) {
+    for (const FolderSummary& folder : folders) {
+      if ((folder.id == context.spamFolderId) != inSpamFolder)
+        continue;
+      if (const std::optional<int32_t> id = store.FindMessageId(folder.id, messageId))
+        return IMailStore::MessageRef{folder.id, *id};
+    }
   }
   return std::nullopt;
 }
