@@ -33,7 +33,9 @@ int Serve(const tervane::ServerOptions& options) {
   using namespace tervane;
   const SigningKey key = SigningKey::Load(options.keyFile);
   const std::unique_ptr<ReportStore> store = OpenReportStore(options.database, options.store);
-  ReferencePublisher publisher(*store, key, ReadSeed(options.seedFile), options.publish);
+  // Versions are built on a thread of their own, over a connection of their own.
+  const std::unique_ptr<ReportStore> publishing = OpenReportStore(options.database, options.store);
+  ReferencePublisher publisher(*publishing, key, ReadSeed(options.seedFile), options.publish);
   if (publisher.SkippedSeedAddresses() > 0) {
     std::cerr << "tervane-server: " << publisher.SkippedSeedAddresses()
               << " seed addresses are not valid list entries and are left out\n";

@@ -7,7 +7,12 @@
 // addresses within the last days days. Addresses are published in lower case, and only those a
 // list may hold (reflist/address_list.h). A version is made only when that list differs from the
 // newest one, numbered one above it and signed.
+//
+// The seed is sorted once; a publishing round asks the store for the reported addresses and
+// builds the whole list only when they differ from those of the round before, so a round that
+// finds nothing new costs the query, not the seed's size. Not thread-safe: one round at a time.
 
+#include <QByteArray>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +31,15 @@ struct PublishSettings {
   int keepVersions = 8;    // older versions are dropped from the store
 };
 
+// What a publishing round found.
+struct Publication {
+  ReleaseManifest latest;  // the newest version afterwards
+  bool madeHere = false;   // true iff this round stored latest (rather than another server)
+  // latest's list text, unless the caller said it holds that version's text already (or another
+  // server's newer versions have pushed it out of the store meanwhile).
+  std::optional<QByteArray> listText;
+};
+
 class ReferencePublisher {
  public:
   // seed: addresses as read from the seed file; those a list cannot hold are left out.
@@ -34,19 +48,29 @@ class ReferencePublisher {
                      PublishSettings settings);
 
   // Builds the list as of now (seconds since 1970) and stores it as a new version when it
-  // differs from the newest. Returns the newest version's manifest afterwards. Throws StoreError
-  // or KeyError; nothing is stored then.
-  ReleaseManifest Publish(int64_t now);
+  // differs from the newest. knownVersion: the version whose list text the caller holds (0:
+  // none), which is then not read again. Throws StoreError or KeyError; nothing is stored then.
+  Publication Publish(int64_t now, int64_t knownVersion = 0);
 
   // Seed addresses left out because a list cannot hold them.
   size_t SkippedSeedAddresses() const { return skippedSeed_; }
 
  private:
+  // The qualifying reported addresses that the seed lacks: listable, sorted, each once.
+  std::vector<std::string> ReportedAddresses(int64_t now);
+  // The list text of the seed together with reported (sorted, none of them in the seed).
+  QByteArray ListText(const std::vector<std::string>& reported) const;
+  // publication with latest's text filled in unless it is knownVersion's.
+  Publication WithText(Publication publication, int64_t knownVersion);
+
   ReportStore& store_;
   const SigningKey& key_;
-  std::vector<std::string> seed_;
+  std::vector<std::string> seed_;  // sorted, each once
   size_t skippedSeed_ = 0;
   PublishSettings settings_;
+  // The last round's reported addresses (as list text, hashed) and the SHA-256 of its list.
+  std::string reportedDigest_;
+  std::string listDigest_;
 };
 
 }  // namespace tervane

@@ -7,6 +7,8 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrl>
+#include <condition_variable>
+#include <mutex>
 
 #include "reflist/address_list.h"
 #include "reflist/ed25519_keys.h"
@@ -31,6 +33,55 @@ const std::vector<std::string> kSeed = {"seed@list.example"};
 struct Answer {
   int status = 0;
   std::string body;
+};
+
+// A store whose publishing query waits, once closed, until Open (at most five seconds): a
+// publishing round that takes as long as the test wants.
+class GatedStore : public ReportStore {
+ public:
+  explicit GatedStore(std::unique_ptr<ReportStore> store) : store_(std::move(store)) {}
+
+  // Publishing queries that have passed the gate since it was closed.
+  int Passed() {
+    std::lock_guard lock(mutex_);
+    return passed_;
+  }
+  void Close() {
+    std::lock_guard lock(mutex_);
+    open_ = false;
+    passed_ = 0;
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+
+  void AddReport(const SpamReport& report) override { store_->AddReport(report); }
+  std::vector<std::string> QualifyingAddresses(const PublishRule& rule) override {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait_for(lock, std::chrono::seconds(5), [this] { return open_; });
+      ++passed_;
+    }
+    return store_->QualifyingAddresses(rule);
+  }
+  std::optional<ReleaseManifest> LatestVersion() override { return store_->LatestVersion(); }
+  bool AddVersion(const ReleaseManifest& manifest, std::string_view listText, int64_t created,
+                  int keepVersions) override {
+    return store_->AddVersion(manifest, listText, created, keepVersions);
+  }
+  std::optional<std::string> ListText(int64_t version) override {
+    return store_->ListText(version);
+  }
+  int64_t ReportCount() override { return store_->ReportCount(); }
+
+ private:
+  std::unique_ptr<ReportStore> store_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int passed_ = 0;
+  bool open_ = true;  // the first version, at Start, passes
 };
 
 template <typename Backend>
@@ -121,7 +172,7 @@ TYPED_TEST(ReportServerTest, TheAddressIsPercentDecodedAndPublishedOnceTwoClient
   const std::string target = "/reportspam.php?spam=O%27Neil%2Btag%40Example.com&content=";
   EXPECT_EQ(this->Send(target + kDigestA, "192.0.2.1").status, 200);
   EXPECT_EQ(this->Send(target + kDigestB, "2001:db8::7").status, 200);
-  server.server.PublishNow();
+  server.PublishAndWait();
 
   const Answer latest = this->Send("/reference/latest");
   ASSERT_EQ(latest.status, 200);
@@ -159,15 +210,46 @@ TYPED_TEST(ReportServerTest, UnknownVersionsAndNamesAreNotFound) {
     EXPECT_EQ(this->Send(target).status, 404) << target;
 }
 
+TYPED_TEST(ReportServerTest, RequestsAreAnsweredWhileAVersionIsBeingBuilt) {
+  auto gated = std::make_unique<GatedStore>(OpenReportStore(this->database_));
+  GatedStore& gate = *gated;
+  ServerUnderTest server(this->database_, *this->key_, kSeed, this->settings_, std::move(gated));
+  const std::string target = "/reportspam.php?spam=late%40x.example&content=";
+  EXPECT_EQ(this->Send(server, target + kDigestA, "192.0.2.1").status, 200);
+  EXPECT_EQ(this->Send(server, target + kDigestB, "192.0.2.2").status, 200);
+
+  gate.Close();
+  QEventLoop loop;
+  QObject::connect(&server.server, &ReportServer::PublishingDone, &loop, &QEventLoop::quit);
+  server.server.PublishNow();
+  EXPECT_EQ(this->Send(server, "/reference/latest").status, 200);
+  EXPECT_EQ(this->Send(server, target + kDigestA, "192.0.2.3").status, 200);
+  EXPECT_EQ(gate.Passed(), 0) << "the answers waited for the publishing round";
+
+  gate.Open();
+  QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_EQ(this->Send(server, ListPath(2)).body, "late@x.example\nseed@list.example\n");
+}
+
 TYPED_TEST(ReportServerTest, ServersSharingOneDatabaseServeTheSameVersions) {
   // Two stateless servers behind a load balancer: each receives one of the two reports, one of
-  // them publishes, and both answer with the new version.
+  // them publishes, and both answer with the new version; only the one that made it says so.
   auto& first = this->Server();
   ServerUnderTest second(this->database_, *this->key_, kSeed, this->settings_);
+  std::vector<int64_t> announced[2];
+  for (int i : {0, 1}) {
+    QObject::connect(
+        &(i == 0 ? first : second).server, &ReportServer::Published,
+        [&announced, i](int64_t version, int64_t) { announced[i].push_back(version); });
+  }
   const std::string target = "/reportspam.php?spam=both%40x.example&content=";
   EXPECT_EQ(this->Send(first, target + kDigestA, "192.0.2.1").status, 200);
   EXPECT_EQ(this->Send(second, target + kDigestB, "192.0.2.2").status, 200);
-  second.server.PublishNow();
+  second.PublishAndWait();
+  first.PublishAndWait();
+  EXPECT_TRUE(announced[0].empty());
+  EXPECT_EQ(announced[1], std::vector<int64_t>{2});
   for (const ServerUnderTest* server : {&first, &second}) {
     const std::optional<ReleaseManifest> manifest =
         ParseManifestJson(this->Send(*server, "/reference/latest").body);

@@ -155,7 +155,7 @@ TYPED_TEST(PublisherTest, PublishesTheSeedAndTheQualifyingAddressesSigned) {
   this->Report("reported@spam.example", 'B', "192.0.2.2");
   this->Report("once@spam.example", 'A', "192.0.2.1");
 
-  const ReleaseManifest manifest = publisher.Publish(kNow);
+  const ReleaseManifest manifest = publisher.Publish(kNow).latest;
   EXPECT_EQ(manifest.version, 1);
   EXPECT_EQ(manifest.addressCount, 3);
   const std::optional<std::string> text = this->store_->ListText(1);
@@ -168,17 +168,17 @@ TYPED_TEST(PublisherTest, PublishesTheSeedAndTheQualifyingAddressesSigned) {
 
 TYPED_TEST(PublisherTest, ANewVersionComesOnlyWhenTheListChanges) {
   ReferencePublisher publisher = this->Publisher({"seed@x.example"});
-  EXPECT_EQ(publisher.Publish(kNow).version, 1);
-  EXPECT_EQ(publisher.Publish(kNow + 60).version, 1);
+  EXPECT_EQ(publisher.Publish(kNow).latest.version, 1);
+  EXPECT_EQ(publisher.Publish(kNow + 60).latest.version, 1);
 
   this->Report("new@spam.example", 'A', "192.0.2.1");
   this->Report("new@spam.example", 'B', "192.0.2.2");
-  const ReleaseManifest grown = publisher.Publish(kNow + 120);
+  const ReleaseManifest grown = publisher.Publish(kNow + 120).latest;
   EXPECT_EQ(grown.version, 2);
   EXPECT_EQ(grown.addressCount, 2);
 
   // Ninety days later the reports no longer count and the address leaves the list.
-  const ReleaseManifest aged = publisher.Publish(kNow + 91 * kDay);
+  const ReleaseManifest aged = publisher.Publish(kNow + 91 * kDay).latest;
   EXPECT_EQ(aged.version, 3);
   EXPECT_EQ(this->store_->ListText(3), "seed@x.example\n");
 }
@@ -190,7 +190,7 @@ TYPED_TEST(PublisherTest, AddressesAListCannotHoldAreNeverPublished) {
     this->Report(address, 'A', "192.0.2.1");
     this->Report(address, 'B', "192.0.2.2");
   }
-  const ReleaseManifest manifest = publisher.Publish(kNow);
+  const ReleaseManifest manifest = publisher.Publish(kNow).latest;
   EXPECT_EQ(manifest.addressCount, 0);
   EXPECT_EQ(this->store_->ListText(manifest.version), "");
 }
@@ -199,12 +199,12 @@ TYPED_TEST(PublisherTest, ServersSharingADatabaseContinueOneNumbering) {
   ReferencePublisher first = this->Publisher({"a@x.example"});
   const std::unique_ptr<ReportStore> otherStore = OpenReportStore(this->database_);
   ReferencePublisher second(*otherStore, *this->key_, {"a@x.example"}, PublishSettings{});
-  EXPECT_EQ(first.Publish(kNow).version, 1);
-  EXPECT_EQ(second.Publish(kNow).version, 1);  // the same list: nothing new
+  EXPECT_EQ(first.Publish(kNow).latest.version, 1);
+  EXPECT_EQ(second.Publish(kNow).latest.version, 1);  // the same list: nothing new
   otherStore->AddReport(SpamReport{"b@x.example", Digest('A'), "192.0.2.1", kNow});
   otherStore->AddReport(SpamReport{"b@x.example", Digest('B'), "192.0.2.2", kNow});
-  EXPECT_EQ(first.Publish(kNow).version, 2);
-  EXPECT_EQ(second.Publish(kNow).version, 2);
+  EXPECT_EQ(first.Publish(kNow).latest.version, 2);
+  EXPECT_EQ(second.Publish(kNow).latest.version, 2);
 }
 
 }  // namespace
