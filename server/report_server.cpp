@@ -120,8 +120,13 @@ QHttpServerResponse ReportServer::HandleReport(const QHttpServerRequest& request
   if (!report)
     return PlainAnswer(Status::BadRequest, "malformed report");
   const std::string client = ClientAddress(request);
-  if (!limiter_.Allow(client, RateLimiter::Clock::now()))
-    return PlainAnswer(Status::TooManyRequests, "too many reports; try again later");
+  const RateLimiter::Clock::time_point now = RateLimiter::Clock::now();
+  if (!limiter_.Allow(client, now)) {
+    QHttpServerResponse refused =
+        PlainAnswer(Status::TooManyRequests, "too many reports; try again later");
+    refused.setHeader("Retry-After", QByteArray::number(limiter_.RetryAfter(client, now).count()));
+    return refused;
+  }
   try {
     store_.AddReport(SpamReport{report->address, report->content, client, NowSeconds()});
   } catch (const std::exception& e) {

@@ -4,7 +4,8 @@
 // The maker's web server over Qt HttpServer:
 //   GET /reportspam.php?spam=ADDRESS&content=MD5   records a spam report: 200 once it is
 //       committed; 400 for a malformed request (or any other method than GET), not stored;
-//       429 when the client is over its rate limit; 500 when the store fails.
+//       429 when the client is over its rate limit, with Retry-After: the whole seconds until
+//       it may report again; 500 when the store fails.
 //   GET /reference/latest        the newest version's manifest (reflist/release_manifest.h);
 //                                404 while none is published
 //   GET /reference/<version>.txt that version's list text; 404 when not stored

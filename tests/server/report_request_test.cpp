@@ -68,6 +68,19 @@ TEST(RateLimiterTest, ABurstThenTheRefillRate) {
   EXPECT_TRUE(limiter.Allow("192.0.2.1", start + std::chrono::milliseconds(1900)));
 }
 
+TEST(RateLimiterTest, ARefusedClientIsToldWhenItMayReportAgain) {
+  RateLimiter limiter(/*perMinute=*/6, /*burst=*/1);
+  const auto start = RateLimiter::Clock::time_point{} + std::chrono::hours(1);
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start), std::chrono::seconds(0));  // never seen
+  EXPECT_TRUE(limiter.Allow("192.0.2.1", start));
+  EXPECT_FALSE(limiter.Allow("192.0.2.1", start));
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start), std::chrono::seconds(10));
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start + std::chrono::milliseconds(2500)),
+            std::chrono::seconds(8));  // 7.5 s, rounded up
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start + std::chrono::seconds(10)),
+            std::chrono::seconds(0));
+}
+
 TEST(RateLimiterTest, ClientsWhoseBucketsRefilledAreForgotten) {
   RateLimiter limiter(60, 5);
   const auto start = RateLimiter::Clock::time_point{} + std::chrono::hours(1);
