@@ -53,11 +53,25 @@ int main(int argc, char* argv[]) {
       "timeout", "Give up when the server sends nothing for <seconds> (default 30).", "seconds",
       "30");
   commandLine.addOption(timeoutOption);
+  const QCommandLineOption deadlineOption(
+      "deadline",
+      "Give up when the server has not sent the list within <seconds> (default 300), however "
+      "steadily it sends.",
+      "seconds", "300");
+  commandLine.addOption(deadlineOption);
   ProcessCommandLineOrExit(commandLine, "update", QCoreApplication::arguments());
-  bool isNumber = false;
-  const int timeoutSeconds = commandLine.value(timeoutOption).toInt(&isNumber);
-  if (!isNumber || timeoutSeconds < 1)
-    ExitWithWrongUsage(commandLine, "update", "--timeout needs a whole number of seconds");
+  // The value of option: a whole number of at least 1.
+  const auto wholeNumber = [&](const QCommandLineOption& option) {
+    bool isNumber = false;
+    const int value = commandLine.value(option).toInt(&isNumber);
+    if (!isNumber || value < 1) {
+      ExitWithWrongUsage(commandLine, "update",
+                         "--" + option.names().front() + " needs a whole number of seconds");
+    }
+    return value;
+  };
+  const int timeoutSeconds = wholeNumber(timeoutOption);
+  const int deadlineSeconds = wholeNumber(deadlineOption);
   if (!commandLine.positionalArguments().isEmpty())
     ExitWithWrongUsage(commandLine, "update", "takes no arguments");
 
@@ -67,6 +81,7 @@ int main(int argc, char* argv[]) {
   settings.publicKeyFile = programFolder / kPublicKeyFile;
   settings.controlSocket = DefaultControlSocketPath();
   settings.timeout = std::chrono::seconds(timeoutSeconds);
+  settings.deadline = std::chrono::seconds(deadlineSeconds);
   try {
     settings.databaseFolder = PrepareDatabaseFolder(programFolder);
   } catch (const std::exception& e) {

@@ -20,7 +20,8 @@
 namespace tervane {
 namespace {
 
-constexpr qint64 kLongestManifest = 64 * 1024;
+// A manifest is some 300 bytes; a longer answer is cut off as soon as it passes this.
+constexpr qint64 kLongestManifest = 4 * 1024;
 constexpr std::chrono::seconds kReopenTimeout(5);
 
 std::string Megabytes(int64_t bytes) {
@@ -70,7 +71,19 @@ void ReferenceUpdate::Start() {
   }
   current_ = ReadReferenceListInfo(settings_.databaseFolder / kReferenceDatabaseFile);
   emit Progress(progress_);
+  deadline_.setSingleShot(true);
+  connect(&deadline_, &QTimer::timeout, this, [this] {
+    GiveUp("the maker's server " + settings_.server + " did not send the list within " +
+           std::to_string(settings_.deadline.count()) + " seconds");
+  });
+  deadline_.start(settings_.deadline);
   QNetworkReply* reply = Get("/reference/latest");
+  // Qt reads no more than this ahead, so a longer answer costs no memory before it is cut off.
+  reply->setReadBufferSize(kLongestManifest + 1);
+  connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+    if (reply->bytesAvailable() > kLongestManifest)
+      GiveUp("the server's answer is too long to describe a reference list");
+  });
   connect(reply, &QNetworkReply::finished, this, &ReferenceUpdate::ManifestArrived);
 }
 
@@ -79,7 +92,16 @@ QNetworkReply* ReferenceUpdate::Get(const std::string& path) {
   request.setTransferTimeout(static_cast<int>(settings_.timeout.count()));
   QNetworkReply* reply = network_.get(request);
   connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+  transfer_ = reply;
   return reply;
+}
+
+void ReferenceUpdate::GiveUp(const std::string& reason) {
+  Fail(reason);
+  if (transfer_) {
+    transfer_->disconnect(this);
+    transfer_->abort();
+  }
 }
 
 std::optional<std::string> ReferenceUpdate::ReplyFailure(QNetworkReply* reply) const {
@@ -88,19 +110,22 @@ std::optional<std::string> ReferenceUpdate::ReplyFailure(QNetworkReply* reply) c
     return "the maker's server answered " + std::to_string(status.toInt()) + " " +
            reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().toStdString();
   }
-  switch (reply->error()) {
-    case QNetworkReply::NoError:
-      return std::nullopt;
-    case QNetworkReply::OperationCanceledError:
-    case QNetworkReply::TimeoutError:
-      return "the maker's server " + settings_.server + " did not answer within " +
-             std::to_string(
-                 std::chrono::duration_cast<std::chrono::seconds>(settings_.timeout).count()) +
-             " seconds";
-    default:
-      return "cannot reach the maker's server " + settings_.server + " (" +
-             reply->errorString().toStdString() + ")";
+  const QNetworkReply::NetworkError error = reply->error();
+  if (error == QNetworkReply::NoError)
+    return std::nullopt;
+  if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+    return "the maker's server " + settings_.server + " did not answer within " +
+           std::to_string(
+               std::chrono::duration_cast<std::chrono::seconds>(settings_.timeout).count()) +
+           " seconds";
   }
+  // The server closed a connection it had taken, or an answer that had begun stopped short.
+  if (error == QNetworkReply::RemoteHostClosedError || status.isValid()) {
+    return "the maker's server " + settings_.server + " broke off the transfer (" +
+           reply->errorString().toStdString() + ")";
+  }
+  return "cannot reach the maker's server " + settings_.server + " (" +
+         reply->errorString().toStdString() + ")";
 }
 
 void ReferenceUpdate::ManifestArrived() {
@@ -138,12 +163,9 @@ void ReferenceUpdate::ManifestArrived() {
   const int64_t longest = manifest_.addressCount * static_cast<int64_t>(kMaxAddressBytes + 1);
   QNetworkReply* list = Get(ListPath(manifest_.version));
   connect(list, &QNetworkReply::downloadProgress, this,
-          [this, list, longest](qint64 received, qint64 total) {
-            if (received > longest) {
-              list->disconnect(this);
-              list->abort();
-              return Fail("the list is longer than announced");
-            }
+          [this, longest](qint64 received, qint64 total) {
+            if (received > longest)
+              return GiveUp("the list is longer than announced");
             progress_.bytesReceived = received;
             progress_.bytesTotal = total > 0 ? total : 0;
             emit Progress(progress_);
@@ -155,6 +177,7 @@ void ReferenceUpdate::ListArrived() {
   auto* reply = qobject_cast<QNetworkReply*>(sender());
   if (const std::optional<std::string> failure = ReplyFailure(reply))
     return Fail(*failure);
+  deadline_.stop();  // the rest is this machine's own work
   const QByteArray body = reply->readAll();
   const std::string_view text(body.constData(), static_cast<size_t>(body.size()));
   if (Sha256Hex(text) != manifest_.sha256)
@@ -233,6 +256,7 @@ void ReferenceUpdate::Finish(UpdateResult result) {
   if (finished_)
     return;
   finished_ = true;
+  deadline_.stop();
   emit Finished(result);
 }
 

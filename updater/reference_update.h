@@ -2,20 +2,24 @@
 #define TERVANE_UPDATER_REFERENCE_UPDATE_H_
 
 // One run of update: brings the maker's newest signed reference list into ospam.mdb.
-//  1. GET http://<server>/reference/latest: the manifest (reflist/release_manifest.h); its
-//     signature is checked with the public key file before anything else is fetched. The same
+//  1. GET http://<server>/reference/latest: the manifest (reflist/release_manifest.h), a few
+//     KiB at most; its signature is checked with the public key file before anything else is
+//     fetched. The same
 //     version as the one in place ends the run ("Already up to date."); an older one is refused.
 //  2. GET the version's list text; its SHA-256 must be the signed one, every line a listable
 //     address in order, and the count the announced one.
 //  3. A new ospam.mdb is built beside the old one and renamed over it (on a worker thread, so a
 //     window stays responsive), only when every step passed.
 //  4. A program running on the control socket is asked to reopen its reference database.
-// Every failure ends the run with ospam.mdb as it was and no temporary file left.
+// Steps 1 and 2 must end within the deadline, and every wait for the server's next bytes within
+// the timeout. Every failure ends the run with ospam.mdb as it was and no temporary file left.
 // REQUIRES: a running Qt event loop on the thread that calls Start.
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -35,6 +39,7 @@ struct UpdateSettings {
   std::filesystem::path databaseFolder;      // the folder that holds ospam.mdb
   std::filesystem::path controlSocket;       // the mail client's control socket (may be absent)
   std::chrono::milliseconds timeout{30000};  // the longest wait for the server's next bytes
+  std::chrono::seconds deadline{300};        // the longest the server may take for everything
 };
 
 // Where a run is, for a progress line or window.
@@ -68,7 +73,10 @@ class ReferenceUpdate : public QObject {
   void Warning(const QString& text);
 
  private:
+  // Starts fetching path from the server; the reply is the transfer under way.
   QNetworkReply* Get(const std::string& path);
+  // Fails with reason and stops the transfer under way.
+  void GiveUp(const std::string& reason);
   void ManifestArrived();
   void ListArrived();
   void Install(std::vector<std::string> addresses);
@@ -84,6 +92,8 @@ class ReferenceUpdate : public QObject {
   ReleaseManifest manifest_;
   UpdateProgress progress_;
   bool finished_ = false;
+  QTimer deadline_;
+  QPointer<QNetworkReply> transfer_;
   // The writing thread is the update's own: it has ended once the update is destroyed.
   QThreadPool pool_;
 };

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <csignal>
 #include <filesystem>
@@ -23,9 +24,9 @@
 #include "store/filter_database.h"
 #include "store/reference_version.h"
 #include "tests/server/server_under_test.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/child_process.h"
 #include "updater/update_result.h"
 #include "updater/update_window.h"
 
@@ -62,6 +63,31 @@ class TamperingServer {
  private:
   QHttpServer http_;
   quint16 port_ = 0;
+};
+
+// Takes every request and begins an answer of 100,000 bytes, then either sends one more byte
+// every 100 ms (trickling) or closes the connection.
+class BreakingServer {
+ public:
+  explicit BreakingServer(bool trickle) {
+    QObject::connect(&server_, &QTcpServer::newConnection, [this, trickle] {
+      QTcpSocket* socket = server_.nextPendingConnection();
+      QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, trickle] {
+        socket->readAll();
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n{");
+        if (!trickle)
+          return socket->disconnectFromHost();
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+        timer->start(100);
+      });
+    });
+    server_.listen(QHostAddress::LocalHost);
+  }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+
+ private:
+  QTcpServer server_;
 };
 
 QByteArray Bytes(const std::string& text) {
@@ -181,6 +207,8 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
   const std::string list = "a@spam.example\nb@spam.example\nc@spam.example\n";
   QTcpServer silent;  // accepts and never answers
   silent.listen(QHostAddress::LocalHost);
+  BreakingServer trickling(true);
+  BreakingServer cutting(false);
   QTcpServer closed;  // a port where nothing listens
   closed.listen(QHostAddress::LocalHost);
   const std::string closedHost = "127.0.0.1:" + std::to_string(closed.serverPort());
@@ -199,6 +227,11 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
        [&] { return "127.0.0.1:" + std::to_string(silent.serverPort()); },
        "did not answer within 1 seconds",
        {"--timeout", "1"}},
+      {"trickle",
+       [&] { return trickling.Host(); },
+       "did not send the list within 2 seconds",
+       {"--timeout", "5", "--deadline", "2"}},
+      {"cut off", [&] { return cutting.Host(); }, "broke off the transfer", {}},
       {"http error",
        [&] {
          tamper.manifestStatus = QHttpServerResponse::StatusCode::InternalServerError;
@@ -213,6 +246,13 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
          return tamper.Host();
        },
        "does not describe a reference list",
+       {}},
+      {"manifest too long",
+       [&] {
+         tamper.manifest = Manifest(*key_, 6, list) + QByteArray(8 * 1024, ' ');
+         return tamper.Host();
+       },
+       "too long to describe a reference list",
        {}},
       {"bad signature",
        [&] {
