@@ -59,19 +59,30 @@ int main(int argc, char* argv[]) {
       "steadily it sends.",
       "seconds", "300");
   commandLine.addOption(deadlineOption);
+  const QCommandLineOption maxShrinkOption(
+      "max-shrink",
+      "Refuse a list that would remove more than <percent> of the addresses in place "
+      "(default 50).",
+      "percent", "50");
+  commandLine.addOption(maxShrinkOption);
+  const QCommandLineOption acceptShrinkOption(
+      "accept-shrink", "Take the new list however many addresses it removes.");
+  commandLine.addOption(acceptShrinkOption);
   ProcessCommandLineOrExit(commandLine, "update", QCoreApplication::arguments());
-  // The value of option: a whole number of at least 1.
-  const auto wholeNumber = [&](const QCommandLineOption& option) {
+  // The value of option: a whole number from minimum to maximum.
+  const auto wholeNumber = [&](const QCommandLineOption& option, int minimum, int maximum,
+                               const QString& unit) {
     bool isNumber = false;
     const int value = commandLine.value(option).toInt(&isNumber);
-    if (!isNumber || value < 1) {
+    if (!isNumber || value < minimum || value > maximum) {
       ExitWithWrongUsage(commandLine, "update",
-                         "--" + option.names().front() + " needs a whole number of seconds");
+                         "--" + option.names().front() + " needs a whole number of " + unit);
     }
     return value;
   };
-  const int timeoutSeconds = wholeNumber(timeoutOption);
-  const int deadlineSeconds = wholeNumber(deadlineOption);
+  const int timeoutSeconds = wholeNumber(timeoutOption, 1, 86400, "seconds");
+  const int deadlineSeconds = wholeNumber(deadlineOption, 1, 86400, "seconds");
+  const int maxShrinkPercent = wholeNumber(maxShrinkOption, 0, 100, "percent (0 to 100)");
   if (!commandLine.positionalArguments().isEmpty())
     ExitWithWrongUsage(commandLine, "update", "takes no arguments");
 
@@ -82,6 +93,8 @@ int main(int argc, char* argv[]) {
   settings.controlSocket = DefaultControlSocketPath();
   settings.timeout = std::chrono::seconds(timeoutSeconds);
   settings.deadline = std::chrono::seconds(deadlineSeconds);
+  settings.maxShrinkPercent = maxShrinkPercent;
+  settings.acceptShrink = commandLine.isSet(acceptShrinkOption);
   try {
     settings.databaseFolder = PrepareDatabaseFolder(programFolder);
   } catch (const std::exception& e) {

@@ -294,6 +294,22 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
        },
        "holds 3 addresses, not the 4 announced",
        {}},
+      {"same version, another list",
+       [&] {
+         const std::string other = "a@spam.example\nb@spam.example\n";
+         tamper.manifest = Manifest(*key_, 5, other);
+         tamper.list = Bytes(other);
+         return tamper.Host();
+       },
+       "the server's list of version 5 differs from your list of the same version",
+       {}},
+      {"same version, another size",
+       [&] {
+         tamper.manifest = Manifest(*key_, 5, list);
+         return tamper.Host();
+       },
+       "the server's list of version 5 differs from your list of the same version",
+       {}},
       {"older version",
        [&] {
          tamper.manifest = Manifest(*key_, 4, list);
@@ -317,9 +333,36 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
   }
 }
 
+TEST_F(UpdateTest, AListThatRemovesMostOfTheOneInPlaceIsTakenOnlyWhenAccepted) {
+  // The maker's server publishes an empty list: every installed address would go.
+  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, {});
+  const std::string refused =
+      "Update failed: version 1 would remove 2 of your 2 addresses, more than 50 % (update "
+      "--accept-shrink takes it all the same); your list is unchanged.\n";
+  struct Row {
+    QStringList arguments;
+    int exitCode;
+    std::string out;
+  };
+  const std::vector<Row> rows = {
+      {{}, 1, refused},
+      {{"--max-shrink", "99"}, 1, std::string(refused).replace(refused.find("50"), 2, "99")},
+      {{"--accept-shrink"}, 0, "Reference list updated to version 1: 0 addresses (-2).\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments.join(' ').toStdString());
+    const std::string before = testing::ReadBytes(program_ / "ospam.mdb");
+    const UpdateRun run = RunUpdate(server.Host(), row.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode);
+    EXPECT_EQ(run.out, row.out);
+    EXPECT_EQ(testing::ReadBytes(program_ / "ospam.mdb") == before, row.exitCode == 1);
+  }
+  EXPECT_FALSE(Lists(program_, "old@spam.example"));
+}
+
 TEST_F(UpdateTest, AFullDiskLeavesTheListUnchanged) {
   // A file-size limit in update's process plays the full disk: writes past it fail.
-  std::vector<std::string> addresses;
+  std::vector<std::string> addresses = {"old@spam.example", "older@spam.example"};
   for (int i = 0; i < 5000; ++i)
     addresses.push_back("sender" + std::to_string(i) + "@spam.example");
   ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, addresses);
@@ -336,7 +379,10 @@ TEST_F(UpdateTest, AFullDiskLeavesTheListUnchanged) {
 }
 
 TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
-  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, {"new@spam.example"});
+  const std::vector<std::string> installed = {"old@spam.example", "older@spam.example"};
+  std::vector<std::string> seed = installed;
+  seed.push_back("new@spam.example");
+  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, seed);
   fs::permissions(program_ / "ospam.mdb", fs::perms::owner_read | fs::perms::others_read);
   const std::string shipped = testing::ReadBytes(program_ / "ospam.mdb");
   const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
@@ -354,7 +400,8 @@ TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
   OpenReportStore(newerDatabase)
       ->AddVersion(ReleaseManifest{1, 0, std::string(64, '0'), std::string(128, '0')}, "", 0, 8);
   // Publishes version 2, above the user's version 1.
-  ServerUnderTest newer(newerDatabase, *key_, {"new@spam.example", "newer@spam.example"});
+  seed.push_back("newer@spam.example");
+  ServerUnderTest newer(newerDatabase, *key_, seed);
   const std::string mine = testing::ReadBytes(userFolder / "ospam.mdb");
   fs::permissions(userFolder, readOnly);
   const UpdateRun refused = RunUpdate(newer.Host(), {}, {}, true);
