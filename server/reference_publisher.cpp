@@ -29,26 +29,41 @@ std::string_view View(const QByteArray& bytes) {
 }  // namespace
 
 ReferencePublisher::ReferencePublisher(ReportStore& store, const SigningKey& key,
-                                       std::vector<std::string> seed, PublishSettings settings)
+                                       std::vector<std::string> seed, PublishSettings settings,
+                                       std::vector<std::string> sharedDomains)
     : store_(store), key_(key), settings_(settings) {
-  for (const std::string& address : seed) {
-    std::string lower = LowerCaseAddress(address);
-    if (IsListableAddress(lower))
+  for (const std::string& entry : seed) {
+    std::string lower = LowerCaseAddress(entry);
+    if (IsListableEntry(lower))
       seed_.push_back(std::move(lower));
     else
       ++skippedSeed_;
   }
   std::sort(seed_.begin(), seed_.end());
   seed_.erase(std::unique(seed_.begin(), seed_.end()), seed_.end());
+  for (const std::string& domain : sharedDomains)
+    sharedDomains_.push_back(LowerCaseAddress(domain));
+  std::sort(sharedDomains_.begin(), sharedDomains_.end());
 }
 
-std::vector<std::string> ReferencePublisher::ReportedAddresses(int64_t now) {
+std::vector<std::string> ReferencePublisher::ReportedEntries(int64_t now) {
+  const auto inSeed = [this](const std::string& entry) {
+    return std::binary_search(seed_.begin(), seed_.end(), entry);
+  };
   const PublishRule rule{settings_.minDigests, settings_.minClients,
                          now - settings_.days * kSecondsPerDay};
   std::vector<std::string> reported;
   for (std::string& address : store_.QualifyingAddresses(rule)) {
-    if (IsListableAddress(address) && !std::binary_search(seed_.begin(), seed_.end(), address))
+    if (IsListableAddress(address) && !inSeed(address))
       reported.push_back(std::move(address));
+  }
+  const DomainRule domainRule{settings_.domainMinAddresses, settings_.domainMinClients,
+                              now - settings_.domainDays * kSecondsPerDay};
+  for (const std::string& domain : store_.QualifyingDomains(domainRule)) {
+    const std::string entry = "@" + LowerCaseAddress(domain);
+    if (IsListableDomainEntry(entry) && !inSeed(entry) &&
+        !std::binary_search(sharedDomains_.begin(), sharedDomains_.end(), entry.substr(1)))
+      reported.push_back(entry);
   }
   std::sort(reported.begin(), reported.end());
   reported.erase(std::unique(reported.begin(), reported.end()), reported.end());
@@ -85,7 +100,7 @@ Publication ReferencePublisher::WithText(Publication publication, int64_t knownV
 }
 
 Publication ReferencePublisher::Publish(int64_t now, int64_t knownVersion) {
-  const std::vector<std::string> reported = ReportedAddresses(now);
+  const std::vector<std::string> reported = ReportedEntries(now);
   std::optional<QByteArray> text;
   if (std::string fingerprint = Fingerprint(reported);
       listDigest_.empty() || fingerprint != reportedDigest_) {

@@ -51,6 +51,15 @@ std::variant<ServerOptions, std::string> ParseServerOptions(
       {"--min-digests", number(1, kMany, [&](int64_t v) { options.publish.minDigests = v; })},
       {"--min-clients", number(1, kMany, [&](int64_t v) { options.publish.minClients = v; })},
       {"--days", number(1, 36500, [&](int64_t v) { options.publish.days = v; })},
+      {"--domain-min-addresses",
+       number(1, kMany, [&](int64_t v) { options.publish.domainMinAddresses = v; })},
+      {"--domain-min-clients",
+       number(1, kMany, [&](int64_t v) { options.publish.domainMinClients = v; })},
+      {"--domain-days", number(1, 36500, [&](int64_t v) { options.publish.domainDays = v; })},
+      {"--shared-domains",
+       [&](std::string_view v) {
+         return !(options.sharedDomainsFile = std::filesystem::path(v))->empty();
+       }},
       {"--publish-interval",
        number(1, 86400,
               [&](int64_t v) { options.server.publishInterval = std::chrono::seconds(v); })},

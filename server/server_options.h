@@ -33,6 +33,12 @@ inline constexpr std::string_view kServerUsage =
     "  --min-digests K         distinct message digests an address needs (default 2)\n"
     "  --min-clients M         distinct reporting addresses it needs (default 2)\n"
     "  --days D                only reports of the last D days count (default 90)\n"
+    "  --domain-min-addresses N  a whole domain is published once N distinct addresses of it\n"
+    "                          were reported (default 5)\n"
+    "  --domain-min-clients M  by M distinct reporting addresses (default 3)\n"
+    "  --domain-days D         within the last D days (default 90)\n"
+    "  --shared-domains FILE   more domains never published as a whole (one a line), beside\n"
+    "                          the shipped free-mail and provider domains\n"
     "  --publish-interval S    look for a changed list every S seconds (default 60)\n"
     "  --rate-limit N          reports a minute per client address (default 120; 0: none)\n"
     "  --rate-burst N          reports a client may send at once (default 500)\n"
@@ -47,6 +53,7 @@ struct ServerOptions {
   std::string database = "tervane-reports.sqlite";
   StoreOptions store;
   std::optional<std::filesystem::path> seedFile;
+  std::optional<std::filesystem::path> sharedDomainsFile;
   PublishSettings publish;
   ServerSettings server;
 };

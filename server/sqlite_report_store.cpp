@@ -98,6 +98,24 @@ class SqliteReportStore : public ReportStore {
     return addresses;
   }
 
+  std::vector<std::string> QualifyingDomains(const DomainRule& rule) override {
+    std::vector<std::string> domains;
+    Run([&] {
+      // rtrim drops every byte but '@' from the end: what remains ends at the last '@'.
+      const sq::StatementPtr query = sq::Prepare(
+          db_.get(),
+          "SELECT substr(address, length(rtrim(address, replace(address, '@', ''))) + 1)"
+          " FROM reports WHERE received >= ?1 AND instr(address, '@') > 0 GROUP BY 1"
+          " HAVING count(DISTINCT address) >= ?2 AND count(DISTINCT client) >= ?3");
+      sqlite3_bind_int64(query.get(), 1, rule.since);
+      sqlite3_bind_int64(query.get(), 2, rule.minAddresses);
+      sqlite3_bind_int64(query.get(), 3, rule.minClients);
+      while (Step(query.get()))
+        domains.push_back(ColumnText(query.get(), 0));
+    });
+    return domains;
+  }
+
   std::optional<ReleaseManifest> LatestVersion() override {
     std::optional<ReleaseManifest> latest;
     Run([&] {

@@ -68,6 +68,9 @@ class GatedStore : public ReportStore {
     }
     return store_->QualifyingAddresses(rule);
   }
+  std::vector<std::string> QualifyingDomains(const DomainRule& rule) override {
+    return store_->QualifyingDomains(rule);
+  }
   std::optional<ReleaseManifest> LatestVersion() override { return store_->LatestVersion(); }
   bool AddVersion(const ReleaseManifest& manifest, std::string_view listText, int64_t created,
                   int keepVersions) override {

@@ -7,6 +7,7 @@
 #include "reflist/ed25519_keys.h"
 #include "server/reference_publisher.h"
 #include "server/report_store.h"
+#include "server/shared_domains.h"
 #include "tests/server/store_backends.h"
 
 namespace tervane {
@@ -87,6 +88,38 @@ TYPED_TEST(ReportStoreTest, AnAddressQualifiesWithEnoughDistinctDigestsAndClient
   EXPECT_TRUE(this->store_->QualifyingAddresses(PublishRule{3, 2, since}).empty());
 }
 
+TYPED_TEST(ReportStoreTest, ADomainQualifiesWithEnoughDistinctAddressesAndClientsInTheWindow) {
+  struct Row {
+    const char* domain;
+    int addresses;  // distinct addresses reported, each by the next of clients in turn
+    int clients;
+    int64_t received;
+    bool qualifies;
+  };
+  const int64_t since = kNow - 90 * kDay;
+  const std::vector<Row> rows = {
+      {"five-by-three.example", 5, 3, kNow, true},
+      {"four-by-three.example", 4, 3, kNow, false},
+      {"five-by-two.example", 5, 2, kNow, false},
+      {"too-old.example", 5, 3, since - 1, false},
+      {"at-the-edge.example", 5, 3, since, true},
+      // Only the part after the last '@' is the domain; a subdomain is a domain of its own.
+      {"x@last.example", 5, 3, kNow, false},
+      {"sub.five-by-three.example", 1, 1, kNow, false},
+  };
+  for (const Row& row : rows) {
+    for (int i = 0; i < row.addresses; ++i) {
+      this->Report("sender" + std::to_string(i) + "@" + row.domain, 'A',
+                   "192.0.2." + std::to_string(i % row.clients), row.received);
+    }
+  }
+  // The same address again and again from many clients counts once.
+  for (int i = 0; i < 6; ++i)
+    this->Report("one@repeated.example", 'A', "198.51.100." + std::to_string(i));
+  EXPECT_EQ(Sorted(this->store_->QualifyingDomains(DomainRule{5, 3, since})),
+            Sorted({"at-the-edge.example", "five-by-three.example", "last.example"}));
+}
+
 TYPED_TEST(ReportStoreTest, AddressBytesComeBackUnchanged) {
   // Headers may hold 8-bit text that is not UTF-8, and quotes.
   const std::string address = "o'neil\xE9\xFF@caf\xE9.example";
@@ -94,6 +127,8 @@ TYPED_TEST(ReportStoreTest, AddressBytesComeBackUnchanged) {
   this->Report(address, 'B', "2001:db8::1");
   EXPECT_EQ(this->store_->QualifyingAddresses(PublishRule{2, 2, 0}),
             std::vector<std::string>{address});
+  EXPECT_EQ(this->store_->QualifyingDomains(DomainRule{1, 2, 0}),
+            std::vector<std::string>{"caf\xE9.example"});
   EXPECT_EQ(this->store_->ReportCount(), 2);
 }
 
@@ -137,8 +172,10 @@ class PublisherTest : public ReportStoreTest<Backend> {
     key_.emplace(SigningKey::Load(keys_ / "update.key"));
   }
 
-  ReferencePublisher Publisher(std::vector<std::string> seed) {
-    return ReferencePublisher(*this->store_, *key_, std::move(seed), PublishSettings{});
+  ReferencePublisher Publisher(std::vector<std::string> seed,
+                               std::vector<std::string> sharedDomains = {}) {
+    return ReferencePublisher(*this->store_, *key_, std::move(seed), PublishSettings{},
+                              std::move(sharedDomains));
   }
 
   TempDir keys_;
@@ -181,6 +218,24 @@ TYPED_TEST(PublisherTest, ANewVersionComesOnlyWhenTheListChanges) {
   const ReleaseManifest aged = publisher.Publish(kNow + 91 * kDay).latest;
   EXPECT_EQ(aged.version, 3);
   EXPECT_EQ(this->store_->ListText(3), "seed@x.example\n");
+}
+
+TYPED_TEST(PublisherTest, AReportedDomainIsPublishedWholeUnlessItIsShared) {
+  ReferencePublisher publisher =
+      this->Publisher({"@seed.example", "a@b.example"}, {"Shared.example"});
+  for (const std::string domain : {"spammer.example", "shared.example", "seed.example"}) {
+    for (int i = 0; i < 5; ++i)
+      this->Report("s" + std::to_string(i) + "@" + domain, 'A', "192.0.2." + std::to_string(i));
+  }
+  const ReleaseManifest manifest = publisher.Publish(kNow).latest;
+  EXPECT_EQ(this->store_->ListText(manifest.version),
+            "@seed.example\n@spammer.example\na@b.example\n");
+}
+
+TEST(SharedDomainsTest, TheShippedListHoldsTheBigProvidersAndTheCorpussHamDomains) {
+  const std::vector<std::string> shipped = ShippedSharedDomains();
+  for (const char* domain : {"gmail.com", "hotmail.com", "yahoo.com", "spamassassin.taint.org"})
+    EXPECT_NE(std::find(shipped.begin(), shipped.end(), domain), shipped.end()) << domain;
 }
 
 TYPED_TEST(PublisherTest, AddressesAListCannotHoldAreNeverPublished) {

@@ -181,12 +181,15 @@ class UpdateTest : public ::testing::Test {
 };
 
 TEST_F(UpdateTest, BringsTheSignedListAndIsThenUpToDate) {
-  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_,
-                         {"old@spam.example", "new@spam.example", "third@spam.example"});
+  // A domain entry travels like an address.
+  ServerUnderTest server(
+      (root_ / "reports.sqlite").string(), *key_,
+      {"old@spam.example", "new@spam.example", "third@spam.example", "@whole.example"});
   const UpdateRun first = RunUpdate(server.Host());
   EXPECT_EQ(first.exitCode, 0) << first.out;
-  EXPECT_EQ(first.out, "Reference list updated to version 1: 3 addresses (+1).\n");
+  EXPECT_EQ(first.out, "Reference list updated to version 1: 4 addresses (+2).\n");
   EXPECT_TRUE(Lists(program_, "NEW@spam.example"));
+  EXPECT_TRUE(Lists(program_, "@whole.example"));
   EXPECT_FALSE(Lists(program_, "older@spam.example"));
   const std::string updated = testing::ReadBytes(program_ / "ospam.mdb");
 
