@@ -63,7 +63,8 @@ struct BenchLog {
 // The engine over a store, database files in folder and the given security level.
 struct Engine {
   Engine(const std::filesystem::path& folder, int32_t level, bool logToFiles = false)
-      : securityLevel(level), benchLog(logToFiles) {
+      : benchLog(logToFiles) {
+    securityLevel.Set(level);
     OpenFilterDatabase(db, folder);
     spamFolderId = store.AddFolder("spam");
   }
@@ -74,7 +75,7 @@ struct Engine {
   NoReporter reporter;
   FixedClock clock;
   int32_t spamFolderId = 0;
-  int32_t securityLevel;
+  ProgramSecurityLevel securityLevel;
   BenchLog benchLog;
   DecisionLog& log = benchLog.log();
   FilterContext context{

@@ -9,7 +9,7 @@
 #include "lists/list_file.h"
 #include "lists/list_operations.h"
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

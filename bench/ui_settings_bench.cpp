@@ -34,13 +34,13 @@ QApplication& Application() {
 
 // The filter database of a program folder whose white list holds kWhiteListRows addresses.
 struct BigWhiteList {
-  BigWhiteList()
-      : folder(bench::ProgramFolderWith(kWhiteListRows, 0, 0)),
-        securityLevel(OpenFilterDatabase(db, folder)) {}
+  BigWhiteList() : folder(bench::ProgramFolderWith(kWhiteListRows, 0, 0)) {
+    securityLevel.Set(OpenFilterDatabase(db, folder));
+  }
 
   std::filesystem::path folder;
   FilterDatabase db;
-  int32_t securityLevel = 0;
+  ProgramSecurityLevel securityLevel;
 };
 
 BigWhiteList& Fixture() {

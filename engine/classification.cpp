@@ -5,14 +5,11 @@
 #include "engine/address_rules.h"
 #include "engine/list_rows.h"
 #include "log/decision_log.h"
-#include "mailclient/extension_interface.h"
+#include "mailapi/extension_interface.h"
 #include "store/filter_database.h"
 
 namespace tervane {
 namespace {
-
-constexpr int32_t kHigh = 3;
-constexpr int32_t kLow = 1;
 
 // A verdict and the rule that gave it, as the log tells it.
 struct Verdict {
@@ -27,12 +24,12 @@ Verdict Judge(FilterContext& context, const std::string& senderAddress) {
   FilterDatabase& db = context.database;
   if (IsListed(db.ADODataSet1, QueryText::kWhiteTableLookup, senderAddress))
     return {false, "on the white list"};
-  const int32_t level = context.securityLevel;
-  if (level == kHigh)
+  const SecurityLevel level = context.securityLevel.level();
+  if (level == SecurityLevel::kHigh)
     return {true, "not on the white list, level High"};
   if (IsListed(db.ADODataSet1, QueryText::kBlackTableLookup, senderAddress))
     return {true, "on the black list"};
-  if (level == kLow)
+  if (level == SecurityLevel::kLow)
     return {false, "not on the black list, level Low"};
   if (IsListed(db.ADODataSet2, QueryText::kOfficialSpamLookup, senderAddress))
     return {true, "on the reference list"};

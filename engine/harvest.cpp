@@ -9,7 +9,7 @@
 #include "engine/internet_date.h"
 #include "engine/list_rows.h"
 #include "log/decision_log.h"
-#include "mailclient/extension_interface.h"
+#include "mailapi/extension_interface.h"
 #include "store/filter_database.h"
 
 namespace tervane {
@@ -121,7 +121,8 @@ void HarvestSentRecipients(FilterContext& context) {
     const std::string recipient = ExtractRecipientAddress(headers);
     if (IsOwnAddress(recipient, headers))
       continue;
-    added += AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, recipient, name, today);
+    added += AddListRow(cursor, QueryText::kWhiteTableLookup, recipient, name, today,
+                        ListWriter::kMarking) == AddResult::kAdded;
   }
 
   cursor.Query(QueryText::kMisc);

@@ -11,22 +11,47 @@ namespace tervane {
 
 class RecordCursor;
 
-// The list steps shared by marking, harvesting, the settings window and the list commands.
-// Each throws DatabaseError.
+// The rows of the white and black lists: the one place where a row is looked up, added and
+// deleted, and where the rules for what may go on a list live. Every function that touches the
+// database throws DatabaseError.
+
+// Who adds a row, which decides what it takes and whether an address already listed is added
+// again.
+enum class ListWriter {
+  // Spam, Not Spam and the harvest: the address as the sender and recipient rules give it, with
+  // no test of its own; once.
+  kMarking,
+  // The settings window's Add: what the window's rule takes (IsValidEmail), exactly as typed,
+  // and again when it is listed already.
+  kSettingsWindow,
+  // tervane-lists and list files: what the command line's stricter rule takes
+  // (PassesCommandLineRule), with a name that is plain text; once.
+  kCommandLine,
+};
+
+enum class AddResult {
+  kAdded,
+  kAlreadyListed,  // a row with that address (letter case ignored) is there: nothing added
+  kInvalid,        // the writer's rule refuses the address or the name: nothing added
+};
+
+// Returns true iff text is well-formed UTF-8 without control characters (a line of text).
+bool IsPlainText(std::string_view text);
+
+// The command line's rule: IsValidEmail accepts address (the window's rule), it is plain text,
+// and it holds no blank, quote or angle bracket, as an address taken from between a header's
+// angle brackets does not (so "Ann <ann@x.org>", which could never match a sender, is refused).
+bool PassesCommandLineRule(std::string_view address);
 
 // Returns true iff a lookup (one of the three lookup queries) finds a row for address.
 bool IsListed(RecordCursor& cursor, QueryText lookup, std::string_view address);
 
-// Appends a list row to the open cursor: mail = address unchanged, date = today, class 1, and
-// name when given (else left unset); posted at once. When writing fails, the new row is dropped
-// (the cursor does not stay in insert mode) and the error thrown.
-void AppendListRow(RecordCursor& cursor, std::string_view address,
-                   std::optional<std::string_view> name, TDateTime today);
-
-// Appends a list row (mail, date, class 1, name) unless the lookup finds address already.
-// Returns true iff it appended.
-bool AddToListIfAbsent(RecordCursor& cursor, QueryText lookup, std::string_view address,
-                       std::string_view name, TDateTime today);
+// Adds a list row to the list that lookup searches, through its open cursor: mail = address
+// unchanged, date = today, class 1, and name when given (else left unset); posted at once,
+// unless writer's rules say otherwise. When writing fails, the new row is dropped (the cursor
+// does not stay in insert mode) and the error thrown.
+AddResult AddListRow(RecordCursor& cursor, QueryText lookup, std::string_view address,
+                     std::optional<std::string_view> name, TDateTime today, ListWriter writer);
 
 // Deletes the first row the lookup finds for address, if any; further duplicates stay. Returns
 // true iff it deleted one.

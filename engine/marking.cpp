@@ -10,7 +10,7 @@
 #include "engine/spam_report.h"
 #include "engine/spam_reporter.h"
 #include "log/decision_log.h"
-#include "mailclient/extension_interface.h"
+#include "mailapi/extension_interface.h"
 #include "store/filter_database.h"
 
 namespace tervane {
@@ -65,8 +65,8 @@ void MarkOneAsSpam(FilterContext& context, int32_t messageId) {
   const std::string address = ExtractSenderAddress(headers);
 
   RecordCursor& cursor = context.database.ADODataSet1;
-  const bool added =
-      AddToListIfAbsent(cursor, QueryText::kBlackTableLookup, address, name, context.clock.Today());
+  const bool added = AddListRow(cursor, QueryText::kBlackTableLookup, address, name,
+                                context.clock.Today(), ListWriter::kMarking) == AddResult::kAdded;
   const bool removed = DeleteFirstListMatch(cursor, QueryText::kWhiteTableLookup, address);
   const bool moved =
       context.folderManager.MoveMessage(folderId, context.spamFolderId, messageId) != -1;
@@ -102,8 +102,8 @@ void MarkOneAsNotSpam(FilterContext& context, int32_t messageId) {
   const std::string address = ExtractSenderAddress(headers);
 
   RecordCursor& cursor = context.database.ADODataSet1;
-  const bool added =
-      AddToListIfAbsent(cursor, QueryText::kWhiteTableLookup, address, name, context.clock.Today());
+  const bool added = AddListRow(cursor, QueryText::kWhiteTableLookup, address, name,
+                                context.clock.Today(), ListWriter::kMarking) == AddResult::kAdded;
   const bool removed = DeleteFirstListMatch(cursor, QueryText::kBlackTableLookup, address);
   const bool moved = context.folderManager.MoveMessage(folderId, inboxId, messageId) != -1;
   LogMark(context, "marked not spam", messageId, folderId, address,

@@ -5,15 +5,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "base/hex.h"
+
 namespace tervane {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-void AppendHexByte(std::string* out, unsigned char byte) {
-  out->push_back(kHexDigits[byte >> 4]);
-  out->push_back(kHexDigits[byte & 0x0F]);
-}
 
 bool IsKeptInQueryValue(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -35,11 +30,8 @@ std::string ContentDigest(std::string_view contentText) {
       EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
     throw std::runtime_error("MD5 digest is not available");
   }
-  std::string hex;
-  hex.reserve(2 * length);
-  for (unsigned int i = 0; i < length; ++i)
-    AppendHexByte(&hex, digest[i]);
-  return hex;
+  return HexDigits(std::string_view(reinterpret_cast<const char*>(digest), length),
+                   HexCase::kUpper);
 }
 
 std::string EncodeQueryValue(std::string_view senderAddress) {
@@ -51,7 +43,7 @@ std::string EncodeQueryValue(std::string_view senderAddress) {
       encoded.push_back(c);
     } else {
       encoded.push_back('%');
-      AppendHexByte(&encoded, byte);
+      AppendHexByte(encoded, byte, HexCase::kUpper);
     }
   }
   return encoded;

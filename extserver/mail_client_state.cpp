@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "mailclient/extension_interface.h"
+#include "mailapi/extension_interface.h"
 
 namespace tervane {
 

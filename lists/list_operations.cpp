@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/address_rules.h"
 #include "engine/list_rows.h"
 #include "store/filter_database.h"
 #include "store/transaction.h"
@@ -15,48 +14,6 @@ constexpr size_t kProgressStep = 1000;
 
 char FoldCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// True iff text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool IsUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    char32_t code = 0;
-    char32_t least = 0;
-    if (byte < 0x80) {
-      ++i;
-      continue;
-    } else if ((byte & 0xE0) == 0xC0) {
-      length = 2, code = byte & 0x1F, least = 0x80;
-    } else if ((byte & 0xF0) == 0xE0) {
-      length = 3, code = byte & 0x0F, least = 0x800;
-    } else if ((byte & 0xF8) == 0xF0) {
-      length = 4, code = byte & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > text.size())
-      return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80)
-        return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-      return false;
-    i += length;
-  }
-  return true;
-}
-
-bool HasControlCharacter(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-  });
 }
 
 // The general cursor of list, with the rows of a rolled-back change forgotten.
@@ -90,15 +47,6 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
                      [](char a, char b) { return FoldCase(a) == FoldCase(b); }) != text.end();
 }
 
-bool IsPlainText(std::string_view text) {
-  return !HasControlCharacter(text) && IsUtf8(text);
-}
-
-bool IsListableAddress(std::string_view address) {
-  return IsValidEmail(address) && IsPlainText(address) &&
-         address.find_first_of(" \"<>") == std::string_view::npos;
-}
-
 size_t ForEachListEntry(FilterDatabase& db, ListKind list, std::string_view match,
                         const std::function<void(const ListEntry&)>& each) {
   RecordCursor& cursor = CursorOf(db, list);
@@ -124,13 +72,8 @@ size_t ForEachListEntry(FilterDatabase& db, ListKind list, std::string_view matc
 
 AddResult AddAddress(FilterDatabase& db, ListKind list, std::string_view address,
                      std::optional<std::string_view> name, TDateTime today) {
-  if (!IsListableAddress(address) || (name && !IsPlainText(*name)))
-    return AddResult::kInvalid;
-  RecordCursor& cursor = CursorOf(db, list);
-  if (IsListed(cursor, LookupQuery(list), address))
-    return AddResult::kAlreadyListed;
-  AppendListRow(cursor, address, name, today);
-  return AddResult::kAdded;
+  return AddListRow(CursorOf(db, list), LookupQuery(list), address, name, today,
+                    ListWriter::kCommandLine);
 }
 
 size_t RemoveAddress(FilterDatabase& db, ListKind list, std::string_view address) {
@@ -154,15 +97,19 @@ ImportResult ImportEntries(FilterDatabase& db, ListKind list, const std::vector<
     if (progress && i % kProgressStep == 0)
       progress(i, entries.size());
     const ListEntry& entry = entries[i];
-    if (!IsListableAddress(entry.mail) || !IsPlainText(entry.name)) {
-      result.invalidLines.push_back(entry.line);
-    } else if (IsListed(cursor, lookup, entry.mail)) {
-      ++result.alreadyListed;
-    } else {
-      const std::optional<std::string_view> name =
-          entry.name.empty() ? std::nullopt : std::optional<std::string_view>(entry.name);
-      AppendListRow(cursor, entry.mail, name, entry.date.value_or(today));
-      ++result.imported;
+    const std::optional<std::string_view> name =
+        entry.name.empty() ? std::nullopt : std::optional<std::string_view>(entry.name);
+    switch (AddListRow(cursor, lookup, entry.mail, name, entry.date.value_or(today),
+                       ListWriter::kCommandLine)) {
+      case AddResult::kAdded:
+        ++result.imported;
+        break;
+      case AddResult::kAlreadyListed:
+        ++result.alreadyListed;
+        break;
+      case AddResult::kInvalid:
+        result.invalidLines.push_back(entry.line);
+        break;
     }
   }
   change.Commit();

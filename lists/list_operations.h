@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/date_time.h"
+#include "engine/list_rows.h"
 #include "lists/list_kind.h"
 
 namespace tervane {
@@ -40,23 +41,8 @@ size_t ForEachListEntry(FilterDatabase& db, ListKind list, std::string_view matc
 // Returns true iff text contains part with ASCII letter case ignored (lookups compare so).
 bool ContainsIgnoringCase(std::string_view text, std::string_view part);
 
-// Returns true iff text is well-formed UTF-8 without control characters (a line of text).
-bool IsPlainText(std::string_view text);
-
-// Returns true iff address may go on a list by hand or from a file: IsValidEmail accepts it
-// (the settings window's rule), it is plain text, and it holds no blank, quote or angle bracket,
-// as an address taken from between a header's angle brackets does not (so "Ann <ann@x.org>",
-// which could never match a sender, is refused).
-bool IsListableAddress(std::string_view address);
-
-enum class AddResult {
-  kAdded,
-  kAlreadyListed,  // a row with that address (letter case ignored) is there: nothing added
-  kInvalid,        // IsListableAddress refuses it, or the name is not plain text
-};
-
-// Adds one row to a user list (mail = address as given, date = today, class 1, name when
-// given), committed at once, unless the entry is invalid or the address already listed.
+// Adds one row to a user list as the command line does (ListWriter::kCommandLine; mail =
+// address as given, date = today, class 1, name when given), committed at once.
 // REQUIRES: IsUserList(list).
 AddResult AddAddress(FilterDatabase& db, ListKind list, std::string_view address,
                      std::optional<std::string_view> name, TDateTime today);
@@ -68,7 +54,7 @@ size_t RemoveAddress(FilterDatabase& db, ListKind list, std::string_view address
 struct ImportResult {
   size_t imported = 0;
   size_t alreadyListed = 0;          // on the list before, or earlier in the same import
-  std::vector<size_t> invalidLines;  // the line of each entry refused as AddAddress would
+  std::vector<size_t> invalidLines;  // the line of each entry the command line's rule refuses
   bool operator==(const ImportResult&) const = default;
 };
 

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "extserver/unique_fd.h"
+#include "base/fd_io.h"
+#include "base/unique_fd.h"
+#include "base/xdg_dirs.h"
 
 namespace tervane {
 namespace {
@@ -44,16 +46,9 @@ UniqueFd OpenTransferFile(const fs::path& file, int access) {
   return fd;
 }
 
-void WriteAll(int fd, std::string_view content, const fs::path& file) {
-  while (!content.empty()) {
-    const ssize_t written = ::write(fd, content.data(), content.size());
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      Fail(file, "cannot write", errno);
-    }
-    content.remove_prefix(static_cast<size_t>(written));
-  }
+void WriteWhole(int fd, std::string_view content, const fs::path& file) {
+  if (!WriteAll(fd, content))
+    Fail(file, "cannot write", errno);
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {
@@ -163,11 +158,8 @@ std::vector<ListEntry> DecodeEntries(std::string_view text) {
 }
 
 TransferFolder::TransferFolder() {
-  const char* runtime = ::getenv("XDG_RUNTIME_DIR");
   std::error_code error;
-  fs::path base = runtime != nullptr && fs::path(runtime).is_absolute()
-                      ? fs::path(runtime)
-                      : fs::temp_directory_path(error);
+  fs::path base = XdgRuntimeFolder().value_or(fs::temp_directory_path(error));
   if (base.empty())
     base = "/tmp";
   std::string pattern = (base / "tervane-lists-XXXXXX").string();
@@ -186,32 +178,23 @@ fs::path TransferFolder::NewFile(std::string_view name, std::string_view content
   UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.valid())
     Fail(file, "cannot make", errno);
-  WriteAll(fd.get(), content, file);
+  WriteWhole(fd.get(), content, file);
   return file;
 }
 
 std::string ReadTransferFile(const fs::path& file) {
   const UniqueFd fd = OpenTransferFile(file, O_RDONLY);
   std::string content;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      Fail(file, "cannot read", errno);
-    }
-    if (got == 0)
-      return content;
-    content.append(buffer, static_cast<size_t>(got));
-  }
+  if (!ReadToEnd(fd.get(), content, content.max_size()))
+    Fail(file, "cannot read", errno);
+  return content;
 }
 
 void WriteTransferFile(const fs::path& file, std::string_view content) {
   const UniqueFd fd = OpenTransferFile(file, O_WRONLY);
   if (::ftruncate(fd.get(), 0) != 0)
     Fail(file, "cannot empty", errno);
-  WriteAll(fd.get(), content, file);
+  WriteWhole(fd.get(), content, file);
 }
 
 }  // namespace tervane

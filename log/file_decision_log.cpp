@@ -8,6 +8,7 @@
 #include <ctime>
 #include <system_error>
 
+#include "base/fd_io.h"
 #include "log/log_file.h"
 
 namespace tervane {
@@ -17,21 +18,6 @@ namespace fs = std::filesystem;
 
 // A batch larger than this is written without waiting for the owner's flush.
 constexpr size_t kBatchBytes = 64 * 1024;
-
-// Writes all of bytes to fd; false with errno set on failure.
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
 
 }  // namespace
 

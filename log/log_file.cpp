@@ -1,6 +1,7 @@
 #include "log/log_file.h"
 
-#include <cstdlib>
+#include "base/xdg_dirs.h"
+
 #include <deque>
 #include <fstream>
 
@@ -23,15 +24,7 @@ void TakeLastLines(const fs::path& file, size_t count, std::deque<std::string>& 
 }  // namespace
 
 fs::path DefaultLogFile() {
-  fs::path stateHome;
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && fs::path(state).is_absolute()) {
-    stateHome = state;
-  } else {
-    const char* home = std::getenv("HOME");
-    stateHome = fs::path(home != nullptr ? home : "") / ".local" / "state";
-  }
-  return stateHome / "tervane-antispam" / "decisions.log";
+  return ProgramHomeFolder(XdgHome::kState) / "decisions.log";
 }
 
 fs::path RotatedLogFile(const fs::path& file) {

@@ -8,9 +8,9 @@
 
 namespace tervane {
 
-// The program's log file: $XDG_STATE_HOME/tervane-antispam/decisions.log (an XDG_STATE_HOME that
-// is not absolute counts as unset; default ~/.local/state). The log keeps the lines before the
-// last rotation in the same name with ".1" appended.
+// The program's log file: $XDG_STATE_HOME/tervane-antispam/decisions.log (default
+// ~/.local/state). Throws NoHomeError when neither variable is set. The log keeps the lines
+// before the last rotation in the same name with ".1" appended.
 std::filesystem::path DefaultLogFile();
 
 // The rotated file of file: file with ".1" appended.

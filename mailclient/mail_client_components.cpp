@@ -1,7 +1,5 @@
 #include "mailclient/mail_client_components.h"
 
-#include "extserver/extension_server.h"
-
 namespace tervane {
 
 TOEAPIInit::~TOEAPIInit() {
@@ -9,18 +7,17 @@ TOEAPIInit::~TOEAPIInit() {
 }
 
 void TOEAPIInit::Connect() {
-  if (server_)
+  if (connected_)
     return;
-  server_ = &ExtensionServer::RunningOrNew();
-  init_ = connect(server_, &ExtensionServer::InitOEAPI, this, &TOEAPIInit::OnInitOEAPI);
-  shutdown_ = connect(server_, &ExtensionServer::ShutdownOEAPI, this, &TOEAPIInit::OnShutdownOEAPI);
-  if (server_->IsMailClientRunning()) {
+  connected_ = true;
+  server_.Subscribe(*this);
+  if (server_.IsMailClientRunning()) {
     // A client that arrives while the mail client runs hears of it like one that was there
     // at its start, but only from the event loop, never inside Connect.
     QMetaObject::invokeMethod(
         this,
         [this] {
-          if (server_)
+          if (connected_)
             emit OnInitOEAPI();
         },
         Qt::QueuedConnection);
@@ -28,9 +25,12 @@ void TOEAPIInit::Connect() {
 }
 
 void TOEAPIInit::Disconnect() {
-  disconnect(init_);
-  disconnect(shutdown_);
-  server_ = nullptr;
+  server_.Unsubscribe(*this);
+  connected_ = false;
+}
+
+void TOEAPIInit::InitOEAPI() {
+  emit OnInitOEAPI();
 }
 
 TOEFolderManager::~TOEFolderManager() {
@@ -38,19 +38,17 @@ TOEFolderManager::~TOEFolderManager() {
 }
 
 void TOEFolderManager::Connect() {
-  if (server_)
+  if (connected_)
     return;
-  ExtensionServer& server = ExtensionServer::RunningOrNew();
   if (!store_)
-    store_ = server.NewFolderManager();
-  server_ = &server;
-  newMessage_ =
-      connect(server_, &ExtensionServer::NewMessage, this, &TOEFolderManager::OnNewMessage);
+    store_ = server_.NewFolderManager();
+  connected_ = true;
+  server_.Subscribe(*this);
 }
 
 void TOEFolderManager::Disconnect() {
-  disconnect(newMessage_);
-  server_ = nullptr;
+  server_.Unsubscribe(*this);
+  connected_ = false;
 }
 
 IOEFolderManager& TOEFolderManager::Store() {
@@ -95,7 +93,7 @@ TOEAPIObj::~TOEAPIObj() = default;
 
 IOEAPIObj& TOEAPIObj::Api() {
   if (!api_)
-    api_ = ExtensionServer::RunningOrNew().NewAPIObj();
+    api_ = server_.NewAPIObj();
   return *api_;
 }
 
@@ -124,16 +122,17 @@ TOEToolbar::~TOEToolbar() {
 }
 
 void TOEToolbar::Bind(std::unique_ptr<IOEToolbar> toolbar) {
-  disconnect(clicked_);
+  server_.Unsubscribe(*this);
   toolbar_ = std::move(toolbar);
   if (!toolbar_)
     return;
-  const int32_t toolbarId = toolbar_->GetID();
-  clicked_ = connect(&ExtensionServer::RunningOrNew(), &ExtensionServer::ButtonClicked, this,
-                     [this, toolbarId](int32_t clickedToolbarId, int32_t buttonId) {
-                       if (clickedToolbarId == toolbarId)
-                         emit OnButtonClicked(buttonId);
-                     });
+  toolbarId_ = toolbar_->GetID();
+  server_.Subscribe(*this);
+}
+
+void TOEToolbar::ButtonClicked(int32_t toolbarId, int32_t buttonId) {
+  if (toolbarId == toolbarId_)
+    emit OnButtonClicked(buttonId);
 }
 
 std::unique_ptr<IOEButton> TOEToolbar::CreateButton(const std::string& caption,
@@ -149,16 +148,17 @@ TOEButton::~TOEButton() {
 }
 
 void TOEButton::Bind(std::unique_ptr<IOEButton> button) {
-  disconnect(clicked_);
+  server_.Unsubscribe(*this);
   button_ = std::move(button);
   if (!button_)
     return;
-  const int32_t buttonId = button_->GetID();
-  clicked_ = connect(&ExtensionServer::RunningOrNew(), &ExtensionServer::ButtonClicked, this,
-                     [this, buttonId](int32_t, int32_t clickedButtonId) {
-                       if (clickedButtonId == buttonId)
-                         emit OnClick();
-                     });
+  buttonId_ = button_->GetID();
+  server_.Subscribe(*this);
+}
+
+void TOEButton::ButtonClicked(int32_t, int32_t buttonId) {
+  if (buttonId == buttonId_)
+    emit OnClick();
 }
 
 }  // namespace tervane

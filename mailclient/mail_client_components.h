@@ -6,55 +6,57 @@
 #include <memory>
 #include <string>
 
-#include "mailclient/extension_interface.h"
+#include "mailapi/oe_server.h"
 
 namespace tervane {
 
-class ExtensionServer;
-
 // The client components of the mail client's extension server, as the main window holds them.
-// Connecting takes the process's running server, else a new one (ExtensionServer::RunningOrNew,
-// which throws ExtensionError), and subscribes to its events; binding subscribes to the events
-// of an object the server handed out. A disconnected or unbound component delivers no events.
-// Events are Qt signals raised on the main thread's event loop.
+// Each is made with the server it talks to; connecting subscribes to the server's events,
+// binding to the events of an object the server handed out. A disconnected or unbound component
+// delivers no events. Events are Qt signals raised on the main thread.
+// REQUIRES: the server outlives the components.
 
 // Announces the mail client's start and end.
-class TOEAPIInit : public QObject {
+class TOEAPIInit : public QObject, private IOEEvents {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  explicit TOEAPIInit(IOEServer& server, QObject* parent = nullptr)
+      : QObject(parent), server_(server) {}
   ~TOEAPIInit() override;
 
   // Nothing happens when already connected. When the mail client already runs, OnInitOEAPI
   // follows from the event loop.
   void Connect();
   void Disconnect();
-  bool IsConnected() const { return server_ != nullptr; }
+  bool IsConnected() const { return connected_; }
 
  signals:
   void OnInitOEAPI();
   void OnShutdownOEAPI();
 
  private:
-  ExtensionServer* server_ = nullptr;
-  QMetaObject::Connection init_;
-  QMetaObject::Connection shutdown_;
+  void InitOEAPI() override;
+  void ShutdownOEAPI() override { emit OnShutdownOEAPI(); }
+
+  IOEServer& server_;
+  bool connected_ = false;
 };
 
 // The message store. Every operation connects the component first when it is not connected.
-class TOEFolderManager : public QObject, public IOEFolderManager {
+class TOEFolderManager : public QObject, public IOEFolderManager, private IOEEvents {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  explicit TOEFolderManager(IOEServer& server, QObject* parent = nullptr)
+      : QObject(parent), server_(server) {}
   ~TOEFolderManager() override;
 
   // Nothing happens when already connected.
   void Connect();
   // No new-message event arrives after this.
   void Disconnect();
-  bool IsConnected() const { return server_ != nullptr; }
+  bool IsConnected() const { return connected_; }
 
   void ActivateNotifications() override;
   std::unique_ptr<IOEFolder> GetInboxFolder() override;
@@ -67,13 +69,21 @@ class TOEFolderManager : public QObject, public IOEFolderManager {
 
  signals:
   void OnNewMessage(int32_t folderId, int32_t newMsgId);
+  // The user moved a message into or out of the spam folder with a mail client of their own.
+  void OnMessageMoved(int32_t fromFolderId, int32_t toFolderId, int32_t messageId);
 
  private:
+  void NewMessage(int32_t folderId, int32_t newMsgId) override {
+    emit OnNewMessage(folderId, newMsgId);
+  }
+  void MessageMoved(int32_t fromFolderId, int32_t toFolderId, int32_t messageId) override {
+    emit OnMessageMoved(fromFolderId, toFolderId, messageId);
+  }
   IOEFolderManager& Store();
 
-  ExtensionServer* server_ = nullptr;
+  IOEServer& server_;
   std::unique_ptr<IOEFolderManager> store_;
-  QMetaObject::Connection newMessage_;
+  bool connected_ = false;
 };
 
 // The mail client's toolbar and selection. Connects at its first call; raises no events.
@@ -81,7 +91,8 @@ class TOEAPIObj : public QObject, public IOEAPIObj {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  explicit TOEAPIObj(IOEServer& server, QObject* parent = nullptr)
+      : QObject(parent), server_(server) {}
   ~TOEAPIObj() override;
 
   bool IsConnected() const { return api_ != nullptr; }
@@ -95,15 +106,17 @@ class TOEAPIObj : public QObject, public IOEAPIObj {
  private:
   IOEAPIObj& Api();
 
+  IOEServer& server_;
   std::unique_ptr<IOEAPIObj> api_;
 };
 
 // A toolbar the server handed out; raises OnButtonClicked for clicks on its buttons.
-class TOEToolbar : public QObject {
+class TOEToolbar : public QObject, private IOEEvents {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  explicit TOEToolbar(IOEServer& server, QObject* parent = nullptr)
+      : QObject(parent), server_(server) {}
   ~TOEToolbar() override;
 
   // Binds to toolbar, replacing any earlier binding; null unbinds.
@@ -119,16 +132,20 @@ class TOEToolbar : public QObject {
   void OnButtonClicked(int32_t buttonId);
 
  private:
+  void ButtonClicked(int32_t toolbarId, int32_t buttonId) override;
+
+  IOEServer& server_;
   std::unique_ptr<IOEToolbar> toolbar_;
-  QMetaObject::Connection clicked_;
+  int32_t toolbarId_ = 0;
 };
 
 // A toolbar button the server handed out; raises OnClick when it is clicked.
-class TOEButton : public QObject {
+class TOEButton : public QObject, private IOEEvents {
   Q_OBJECT
 
  public:
-  using QObject::QObject;
+  explicit TOEButton(IOEServer& server, QObject* parent = nullptr)
+      : QObject(parent), server_(server) {}
   ~TOEButton() override;
 
   // Binds to button, replacing any earlier binding; null unbinds.
@@ -139,8 +156,11 @@ class TOEButton : public QObject {
   void OnClick();
 
  private:
+  void ButtonClicked(int32_t toolbarId, int32_t buttonId) override;
+
+  IOEServer& server_;
   std::unique_ptr<IOEButton> button_;
-  QMetaObject::Connection clicked_;
+  int32_t buttonId_ = 0;
 };
 
 }  // namespace tervane

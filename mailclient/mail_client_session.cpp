@@ -5,12 +5,11 @@
 #include "engine/filter_context.h"
 #include "engine/harvest.h"
 #include "log/decision_log.h"
+#include "mailapi/mail_store.h"
 #include "store/filter_database.h"
 
 namespace tervane {
 namespace {
-
-constexpr std::string_view kSpamFolderName = "spam";
 
 // The id of the first folder of the walk named exactly "spam", or -1.
 int32_t FindSpamFolder(IOEFolderManager& folders) {
@@ -27,7 +26,7 @@ int32_t FindSpamFolder(IOEFolderManager& folders) {
 bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
                         const std::string& programFolder,
                         const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
-                        int32_t& securityLevel) {
+                        ProgramSecurityLevel& securityLevel) {
   oe.OEToolbar1.Bind(oe.OEAPI1.GetToolbar());
   const bool gotToolbar = oe.OEToolbar1.IsBound();
   if (gotToolbar) {
@@ -44,8 +43,8 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
 
 void AttachFilter(MailClientComponents& oe, FilterDatabase& db,
                   const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
-                  int32_t& securityLevel) {
-  securityLevel = OpenFilterDatabase(db, databaseFolder);
+                  ProgramSecurityLevel& securityLevel) {
+  securityLevel.Set(OpenFilterDatabase(db, databaseFolder));
 
   spamFolderId = FindSpamFolder(oe.OEFolderManager);
   if (spamFolderId == -1)

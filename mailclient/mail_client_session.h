@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/security_level.h"
 #include "mailclient/mail_client_components.h"
 
 namespace tervane {
@@ -17,6 +18,18 @@ struct FilterDatabase;
 // The extension-server components of the main window.
 // REQUIRES: the extension server outlives them.
 struct MailClientComponents {
+  explicit MailClientComponents(IOEServer& server)
+      : OEAPIInit1(server),
+        OEFolderManager(server),
+        OEAPI1(server),
+        OEToolbar1(server),
+        OEButton1(server),
+        OEButton2(server),
+        OEButton3(server),
+        OEButton4(server),
+        OEButton5(server),
+        OEButton6(server) {}
+
   TOEAPIInit OEAPIInit1;
   TOEFolderManager OEFolderManager;
   TOEAPIObj OEAPI1;
@@ -54,7 +67,7 @@ inline constexpr std::array<ToolbarButtonRow, 6> kToolbarButtons{{
 bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
                         const std::string& programFolder,
                         const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
-                        int32_t& securityLevel);
+                        ProgramSecurityLevel& securityLevel);
 
 // The attach's steps after the toolbar's, alone: opens the filter database, finds or makes the
 // spam folder, connects the folder manager and switches on new-message events (mail already in
@@ -62,7 +75,7 @@ bool AttachToMailClient(MailClientComponents& oe, FilterDatabase& db,
 // it made are still there. Throws at the step that fails, like AttachToMailClient.
 void AttachFilter(MailClientComponents& oe, FilterDatabase& db,
                   const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
-                  int32_t& securityLevel);
+                  ProgramSecurityLevel& securityLevel);
 
 // Detaches from the mail client that is going away: disconnects the folder manager, counts the
 // detach in misc.number and, when the count leaves remainder 1 on division by 20, harvests the

@@ -26,7 +26,7 @@ bool HasControl(std::string_view text) {
 
 }  // namespace
 
-bool IsListableAddress(std::string_view address) {
+bool IsPublishableAddress(std::string_view address) {
   if (address.empty() || address.size() > kMaxAddressBytes || address.front() == '#')
     return false;
   if (address.front() == ' ' || address.back() == ' ')
@@ -34,7 +34,7 @@ bool IsListableAddress(std::string_view address) {
   return !HasControl(address) && IsValidEmail(address);
 }
 
-bool IsListableDomainEntry(std::string_view entry) {
+bool IsPublishableDomainEntry(std::string_view entry) {
   if (entry.size() < 2 || entry.size() > kMaxAddressBytes || entry.front() != '@')
     return false;
   const std::string_view domain = entry.substr(1);
@@ -43,8 +43,8 @@ bool IsListableDomainEntry(std::string_view entry) {
          domain.find_first_of("@ ") == std::string_view::npos && !HasControl(domain);
 }
 
-bool IsListableEntry(std::string_view entry) {
-  return IsListableAddress(entry) || IsListableDomainEntry(entry);
+bool IsPublishableEntry(std::string_view entry) {
+  return IsPublishableAddress(entry) || IsPublishableDomainEntry(entry);
 }
 
 std::string FormatAddressList(std::vector<std::string> entries) {
@@ -72,7 +72,7 @@ std::optional<std::vector<std::string>> ParseAddressListText(std::string_view te
     const size_t end = text.find('\n');
     const std::string_view entry = text.substr(0, end);
     const bool inOrder = entries.empty() || previous < entry;
-    if (end == std::string_view::npos || !inOrder || !IsListableEntry(entry) ||
+    if (end == std::string_view::npos || !inOrder || !IsPublishableEntry(entry) ||
         LowerCaseAddress(entry) != entry) {
       if (badLine != nullptr)
         *badLine = line;

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "reflist/hex.h"
+#include "base/hex.h"
 
 namespace tervane {
 namespace {

@@ -7,7 +7,7 @@
 #include <QJsonValue>
 #include <QString>
 
-#include "reflist/hex.h"
+#include "base/hex.h"
 
 namespace tervane {
 namespace {

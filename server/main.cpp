@@ -19,7 +19,7 @@
 namespace {
 
 constexpr char kProgram[] = "tervane-server";
-constexpr int kFailed = 1;
+constexpr int kFailed = tervane::kExitRefused;
 
 // The lines of a list file (blanks around them, blank lines and '#' comments left out); what
 // names it in a failure.
@@ -68,15 +68,16 @@ int Serve(const tervane::ServerOptions& options) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
-  if (const std::optional<int> answered =
-          tervane::AnswerStandardOptions(kProgram, tervane::kServerUsage, args)) {
-    return *answered;
+  tervane::CommandLine commandLine(kProgram, {"--key FILE [options]", "--make-key DIR"});
+  tervane::DeclareServerOptions(commandLine);
+  if (const std::optional<int> exit = commandLine.Parse(tervane::CommandWords(argc, argv)))
+    return *exit;
+  tervane::ServerOptions options;
+  try {
+    options = tervane::ReadServerOptions(commandLine);
+  } catch (const tervane::UsageError& problem) {
+    return commandLine.WrongUsage(problem.what());
   }
-  const auto parsed = tervane::ParseServerOptions(args);
-  if (const auto* reason = std::get_if<std::string>(&parsed))
-    return tervane::WrongUsage(kProgram, tervane::kServerUsage, *reason);
-  const auto& options = std::get<tervane::ServerOptions>(parsed);
   try {
     if (options.makeKeyFolder) {
       tervane::MakeKeyPair(*options.makeKeyFolder);

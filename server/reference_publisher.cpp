@@ -34,7 +34,7 @@ ReferencePublisher::ReferencePublisher(ReportStore& store, const SigningKey& key
     : store_(store), key_(key), settings_(settings) {
   for (const std::string& entry : seed) {
     std::string lower = LowerCaseAddress(entry);
-    if (IsListableEntry(lower))
+    if (IsPublishableEntry(lower))
       seed_.push_back(std::move(lower));
     else
       ++skippedSeed_;
@@ -54,14 +54,14 @@ std::vector<std::string> ReferencePublisher::ReportedEntries(int64_t now) {
                          now - settings_.days * kSecondsPerDay};
   std::vector<std::string> reported;
   for (std::string& address : store_.QualifyingAddresses(rule)) {
-    if (IsListableAddress(address) && !inSeed(address))
+    if (IsPublishableAddress(address) && !inSeed(address))
       reported.push_back(std::move(address));
   }
   const DomainRule domainRule{settings_.domainMinAddresses, settings_.domainMinClients,
                               now - settings_.domainDays * kSecondsPerDay};
   for (const std::string& domain : store_.QualifyingDomains(domainRule)) {
     const std::string entry = "@" + LowerCaseAddress(domain);
-    if (IsListableDomainEntry(entry) && !inSeed(entry) &&
+    if (IsPublishableDomainEntry(entry) && !inSeed(entry) &&
         !std::binary_search(sharedDomains_.begin(), sharedDomains_.end(), entry.substr(1)))
       reported.push_back(entry);
   }

@@ -1,97 +1,93 @@
 #include "server/server_options.h"
 
-#include <charconv>
-#include <functional>
-#include <map>
-
 namespace tervane {
 namespace {
 
-// A whole number in [minimum, maximum], or nullopt.
-std::optional<int64_t> Number(std::string_view text, int64_t minimum, int64_t maximum) {
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < minimum ||
-      value > maximum)
-    return std::nullopt;
-  return value;
+constexpr int64_t kMany = int64_t{1} << 40;
+
+QHostAddress Address(const std::string& text, const char* option) {
+  const QHostAddress address(QString::fromStdString(text));
+  if (address.isNull())
+    throw UsageError("bad value for --" + std::string(option) + ": " + text);
+  return address;
 }
 
 }  // namespace
 
-std::variant<ServerOptions, std::string> ParseServerOptions(
-    const std::vector<std::string_view>& args) {
+void DeclareServerOptions(CommandLine& commandLine) {
+  commandLine
+      .Option("make-key", "DIR",
+              "write a new key pair: DIR/update.key (private, keep it secret) and DIR/update.pub")
+      .Option("key", "FILE", "the private key that signs the published lists")
+      .Option("listen", "ADDRESS", "address to listen on (default 127.0.0.1)")
+      .Option("port", "N", "port (default 8080; 0 picks a free one)")
+      .Option("database", "DB",
+              "a SQLite file (default tervane-reports.sqlite) or postgresql://...")
+      .Flag("sync-each-report", "SQLite: wait for the disk at every report")
+      .Option("seed", "FILE", "the list that ships with the program; always published")
+      .Option("min-digests", "K", "distinct message digests an address needs (default 2)")
+      .Option("min-clients", "M", "distinct reporting addresses it needs (default 2)")
+      .Option("days", "D", "only reports of the last D days count (default 90)")
+      .Option("domain-min-addresses", "N",
+              "distinct addresses a domain needs to be published whole (default 5)")
+      .Option("domain-min-clients", "M", "distinct reporting addresses it needs (default 3)")
+      .Option("domain-days", "D", "only reports of the last D days count for it (default 90)")
+      .Option("shared-domains", "FILE", "more domains never published whole, one a line")
+      .Option("publish-interval", "S", "look for a changed list every S seconds (default 60)")
+      .Option("rate-limit", "N", "reports a minute per client address (default 120; 0: none)")
+      .Option("rate-burst", "N", "reports a client may send at once (default 500)")
+      .Option("trusted-proxy", "ADDRESS", "a load balancer whose X-Forwarded-For names the client")
+      .Flag("log-reports", "print a line for every stored report")
+      .Text(
+          "Receives spam reports and publishes signed versions of the reference list; see\n"
+          "tervane-server(1).\n");
+}
+
+ServerOptions ReadServerOptions(const CommandLine& commandLine) {
+  if (!commandLine.Arguments().empty())
+    throw UsageError("unknown argument: " + commandLine.Arguments().front());
   ServerOptions options;
-  using Setter = std::function<bool(std::string_view)>;
-  auto number = [](int64_t minimum, int64_t maximum, auto assign) {
-    return Setter([=](std::string_view text) {
-      const std::optional<int64_t> value = Number(text, minimum, maximum);
-      if (value)
-        assign(*value);
-      return value.has_value();
-    });
-  };
-  constexpr int64_t kMany = int64_t{1} << 40;
-  const std::map<std::string_view, Setter> valued{
-      {"--make-key",
-       [&](std::string_view v) {
-         return !(options.makeKeyFolder = std::filesystem::path(v))->empty();
-       }},
-      {"--key", [&](std::string_view v) { return !(options.keyFile = v).empty(); }},
-      {"--listen",
-       [&](std::string_view v) {
-         options.listenAddress = v;
-         return !QHostAddress(QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())))
-                     .isNull();
-       }},
-      {"--port", number(0, 65535, [&](int64_t v) { options.port = static_cast<unsigned>(v); })},
-      {"--database", [&](std::string_view v) { return !(options.database = v).empty(); }},
-      {"--seed",
-       [&](std::string_view v) { return !(options.seedFile = std::filesystem::path(v))->empty(); }},
-      {"--min-digests", number(1, kMany, [&](int64_t v) { options.publish.minDigests = v; })},
-      {"--min-clients", number(1, kMany, [&](int64_t v) { options.publish.minClients = v; })},
-      {"--days", number(1, 36500, [&](int64_t v) { options.publish.days = v; })},
-      {"--domain-min-addresses",
-       number(1, kMany, [&](int64_t v) { options.publish.domainMinAddresses = v; })},
-      {"--domain-min-clients",
-       number(1, kMany, [&](int64_t v) { options.publish.domainMinClients = v; })},
-      {"--domain-days", number(1, 36500, [&](int64_t v) { options.publish.domainDays = v; })},
-      {"--shared-domains",
-       [&](std::string_view v) {
-         return !(options.sharedDomainsFile = std::filesystem::path(v))->empty();
-       }},
-      {"--publish-interval",
-       number(1, 86400,
-              [&](int64_t v) { options.server.publishInterval = std::chrono::seconds(v); })},
-      {"--rate-limit",
-       number(0, kMany,
-              [&](int64_t v) { options.server.rateLimitPerMinute = static_cast<double>(v); })},
-      {"--rate-burst",
-       number(1, kMany,
-              [&](int64_t v) { options.server.rateLimitBurst = static_cast<double>(v); })},
-      {"--trusted-proxy",
-       [&](std::string_view v) {
-         options.server.trustedProxy =
-             QHostAddress(QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size())));
-         return !options.server.trustedProxy.isNull();
-       }},
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--sync-each-report") {
-      options.store.syncEachCommit = true;
-    } else if (args[i] == "--log-reports") {
-      options.server.logReports = true;
-    } else if (const auto it = valued.find(args[i]); it != valued.end()) {
-      if (i + 1 == args.size())
-        return std::string(args[i]) + " needs a value";
-      if (!it->second(args[++i]))
-        return "bad value for " + std::string(args[i - 1]) + ": " + std::string(args[i]);
-    } else {
-      return "unknown argument: " + std::string(args[i]);
-    }
+  if (const std::optional<std::string> folder = commandLine.Value("make-key")) {
+    if (folder->empty())
+      throw UsageError("--make-key needs a folder");
+    options.makeKeyFolder = *folder;
+    return options;
   }
-  if (!options.makeKeyFolder && options.keyFile.empty())
-    return std::string("--key FILE is needed (make one with --make-key DIR)");
+  options.keyFile = commandLine.Value("key").value_or("");
+  if (options.keyFile.empty())
+    throw UsageError("--key FILE is needed (make one with --make-key DIR)");
+  if (const std::optional<std::string> listen = commandLine.Value("listen")) {
+    Address(*listen, "listen");
+    options.listenAddress = *listen;
+  }
+  options.port = static_cast<unsigned>(commandLine.Number("port", 0, 65535).value_or(options.port));
+  options.database = commandLine.Value("database").value_or(options.database);
+  if (options.database.empty())
+    throw UsageError("--database needs a file or an address");
+  options.store.syncEachCommit = commandLine.Has("sync-each-report");
+  if (const std::optional<std::string> seed = commandLine.Value("seed"))
+    options.seedFile = *seed;
+  PublishSettings& publish = options.publish;
+  publish.minDigests = commandLine.Number("min-digests", 1, kMany).value_or(publish.minDigests);
+  publish.minClients = commandLine.Number("min-clients", 1, kMany).value_or(publish.minClients);
+  publish.days = commandLine.Number("days", 1, 36500).value_or(publish.days);
+  publish.domainMinAddresses =
+      commandLine.Number("domain-min-addresses", 1, kMany).value_or(publish.domainMinAddresses);
+  publish.domainMinClients =
+      commandLine.Number("domain-min-clients", 1, kMany).value_or(publish.domainMinClients);
+  publish.domainDays = commandLine.Number("domain-days", 1, 36500).value_or(publish.domainDays);
+  if (const std::optional<std::string> shared = commandLine.Value("shared-domains"))
+    options.sharedDomainsFile = *shared;
+  ServerSettings& server = options.server;
+  if (const std::optional<int64_t> seconds = commandLine.Number("publish-interval", 1, 86400))
+    server.publishInterval = std::chrono::seconds(*seconds);
+  if (const std::optional<int64_t> limit = commandLine.Number("rate-limit", 0, kMany))
+    server.rateLimitPerMinute = static_cast<double>(*limit);
+  if (const std::optional<int64_t> burst = commandLine.Number("rate-burst", 1, kMany))
+    server.rateLimitBurst = static_cast<double>(*burst);
+  if (const std::optional<std::string> proxy = commandLine.Value("trusted-proxy"))
+    server.trustedProxy = Address(*proxy, "trusted-proxy");
+  server.logReports = commandLine.Has("log-reports");
   return options;
 }
 

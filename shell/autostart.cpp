@@ -1,5 +1,7 @@
 #include "shell/autostart.h"
 
+#include "base/xdg_dirs.h"
+
 #include <QByteArray>
 #include <QSaveFile>
 #include <QString>
@@ -124,12 +126,7 @@ std::string EntryText(const fs::path& program, const OldEntry& old) {
 }  // namespace
 
 fs::path AutostartFolder() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && fs::path(config).is_absolute()) {
-    return fs::path(config) / "autostart";
-  }
-  const char* home = std::getenv("HOME");
-  return fs::path(home != nullptr ? home : "") / ".config" / "autostart";
+  return XdgHomeFolder(XdgHome::kConfig) / "autostart";
 }
 
 fs::path AutostartEntryFile() {

@@ -9,8 +9,8 @@ namespace tervane {
 // The name under which the program registers itself to start with the desktop session.
 inline constexpr std::string_view kAutostartValueName = "Tervane Spam Filter For OE";
 
-// Returns the user's XDG autostart folder: $XDG_CONFIG_HOME/autostart when that variable holds
-// an absolute path, else ~/.config/autostart.
+// Returns the user's XDG autostart folder: $XDG_CONFIG_HOME/autostart (default
+// ~/.config/autostart). Throws NoHomeError when neither variable is set.
 std::filesystem::path AutostartFolder();
 
 // Returns <AutostartFolder>/<kAutostartValueName>.desktop.

@@ -8,11 +8,11 @@
 #include <exception>
 #include <iostream>
 
+#include "base/xdg_dirs.h"
 #include "engine/classification.h"
 #include "engine/marking.h"
 #include "shell/autostart.h"
 #include "shell/help_file.h"
-#include "shell/program_values.h"
 #include "shell/restart.h"
 #include "ui/aboutbox.h"
 #include "ui/desktop_applications.h"
@@ -30,20 +30,24 @@ constexpr char kHelpPage[] = "/tervane_spam_filter_help.htm";
 
 // The folder of the running program file, with its trailing separator.
 std::string ProgramFolder() {
-  return QCoreApplication::applicationDirPath().toStdString() + "/";
+  return RunningProgramFolder().string() + "/";
 }
 
 }  // namespace
 
-TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log,
+TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, const ProgramParts& parts,
                    std::chrono::milliseconds attachRetryInterval)
     : restarted_(restarted),
       programFolder_(ProgramFolder()),
       databaseFolder_(std::move(databaseFolder)),
-      log_(log),
-      WebBrowser1(log),
-      context_{oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, log_, SpamFolderId,
-               SecurityLevel,       MakerServerHost()},
+      parts_(parts),
+      log_(parts.log),
+      oe_(parts.server),
+      db_(parts.database),
+      WebBrowser1(log_),
+      context_{
+          oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, log_, parts.spamFolderId,
+          parts.securityLevel, MakerServerHost()},
       CoolTrayIcon1(new QSystemTrayIcon(this)),
       suiPopupMenu1(new QMenu(this)),
       attachRetry_(attachRetryInterval, [this] { return RetryAttach(); }) {
@@ -111,8 +115,8 @@ void TFrmmain::closeEvent(QCloseEvent* event) {
 void TFrmmain::OEAPIInit1InitOEAPI() {
   attachRetry_.Stop();
   try {
-    attached_ =
-        AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId, SecurityLevel);
+    attached_ = AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, parts_.spamFolderId,
+                                   parts_.securityLevel);
     if (!attached_)
       Restart("The mail client gave no toolbar for the filter's buttons.");
     else
@@ -147,11 +151,11 @@ bool TFrmmain::RetryAttach() {
     // The failed attach made the toolbar's buttons before the step that failed, unless the mail
     // client gave no toolbar.
     if (oe_.OEToolbar1.IsBound()) {
-      AttachFilter(oe_, db_, databaseFolder_, SpamFolderId, SecurityLevel);
+      AttachFilter(oe_, db_, databaseFolder_, parts_.spamFolderId, parts_.securityLevel);
       attached_ = true;
     } else {
-      attached_ = AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, SpamFolderId,
-                                     SecurityLevel);
+      attached_ = AttachToMailClient(oe_, db_, programFolder_, databaseFolder_, parts_.spamFolderId,
+                                     parts_.securityLevel);
     }
   } catch (const std::exception&) {
     attached_ = false;
@@ -164,8 +168,8 @@ bool TFrmmain::RetryAttach() {
 }
 
 void TFrmmain::LogAttached(const std::string& how) {
-  log_.Write(how + ": security level " + std::to_string(SecurityLevel) + ", lists in " +
-             databaseFolder_.string());
+  log_.Write(how + ": security level " + std::to_string(parts_.securityLevel.stored()) +
+             ", lists in " + databaseFolder_.string());
 }
 
 void TFrmmain::OEAPIInit1ShutdownOEAPI() {
@@ -205,7 +209,7 @@ void TFrmmain::RunCommand(Command command) {
 }
 
 void TFrmmain::OEButton1Click() {
-  ShowAndRaise(Frmsetting);
+  ShowAndRaise(parts_.windows.settings);
 }
 
 void TFrmmain::OEButton2Click() {
@@ -226,7 +230,7 @@ void TFrmmain::OEButton5Click() {
 }
 
 void TFrmmain::OEButton6Click() {
-  ShowAndRaise(AboutBox);
+  ShowAndRaise(parts_.windows.aboutBox);
 }
 
 void TFrmmain::Spam1Click() {
@@ -238,11 +242,11 @@ void TFrmmain::NotSpam1Click() {
 }
 
 void TFrmmain::Config1Click() {
-  ShowAndRaise(Frmsetting);
+  ShowAndRaise(parts_.windows.settings);
 }
 
 void TFrmmain::Help1Click() {
-  ShowAndRaise(AboutBox);
+  ShowAndRaise(parts_.windows.aboutBox);
 }
 
 }  // namespace tervane

@@ -14,6 +14,7 @@
 #include "mailclient/mail_client_session.h"
 #include "shell/attach_retry.h"
 #include "shell/network_spam_reporter.h"
+#include "shell/program_parts.h"
 #include "store/filter_database.h"
 #include "ui/desktop_shell_opener.h"
 
@@ -30,13 +31,12 @@ class TFrmmain : public QWidget {
   Q_OBJECT
 
  public:
-  // Creates the components; the extension-server ones connect at once, so this throws
-  // ExtensionError when no server can be had. Then runs FormCreate. restarted: this instance
-  // was started by a failed attach of another. databaseFolder holds cust.mdb and ospam.mdb.
-  // log gets a line for every decision. attachRetryInterval: how often a restarted instance
-  // whose attach failed tries again. REQUIRES: this process owns databaseFolder (FolderOwner)
-  // for the window's whole life; log outlives the window.
-  TFrmmain(bool restarted, std::filesystem::path databaseFolder, DecisionLog& log,
+  // Creates the components, which connect to parts.server at once, then runs FormCreate.
+  // restarted: this instance was started by a failed attach of another. databaseFolder holds
+  // cust.mdb and ospam.mdb. attachRetryInterval: how often a restarted instance whose attach
+  // failed tries again. REQUIRES: this process owns databaseFolder (FolderOwner) for the
+  // window's whole life; the parts outlive the window.
+  TFrmmain(bool restarted, std::filesystem::path databaseFolder, const ProgramParts& parts,
            std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval);
   ~TFrmmain() override;
 
@@ -67,7 +67,6 @@ class TFrmmain : public QWidget {
   void Help1Click();  // "About"
 
   bool IsAttached() const { return attached_; }
-  FilterDatabase& database() { return db_; }
   ShellOpener& shell() { return shell_; }
 
  protected:
@@ -91,9 +90,10 @@ class TFrmmain : public QWidget {
   const bool restarted_;
   const std::string programFolder_;
   const std::filesystem::path databaseFolder_;
+  const ProgramParts parts_;
   DecisionLog& log_;
   MailClientComponents oe_;
-  FilterDatabase db_;
+  FilterDatabase& db_;
   NetworkSpamReporter WebBrowser1;
   SystemClock clock_;
   FilterContext context_;

@@ -1,7 +1,6 @@
 // The program: starts hidden beside the mail client and filters its mail until it is asked to
 // end (a failed attach, the tray menu's "Online Update", SIGTERM or SIGINT).
 #include <QApplication>
-#include <QJsonObject>
 #include <chrono>
 #include <cstdlib>
 #include <exception>
@@ -10,22 +9,16 @@
 #include <memory>
 #include <optional>
 
-#include "cli/qt_command_line.h"
-#include "extserver/extension_server.h"
+#include "base/xdg_dirs.h"
+#include "cli/command_line.h"
+#include "control/control_socket_file.h"
 #include "log/file_decision_log.h"
 #include "log/log_file.h"
-#include "shell/frmmain.h"
-#include "shell/list_commands.h"
-#include "shell/program_values.h"
-#include "shell/reference_reopen.h"
+#include "shell/program.h"
 #include "shell/restart.h"
-#include "shell/settings_command.h"
 #include "shell/termination_signals.h"
 #include "store/data_folder.h"
 #include "store/folder_owner.h"
-#include "store/reference_version.h"
-#include "ui/aboutbox.h"
-#include "ui/frmsetting.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -50,13 +43,15 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   // The program takes no arguments of its own, only the conventional --help and --version.
-  QCommandLineParser commandLine;
-  commandLine.setApplicationDescription(
-      "Judges every new message of the mail client by its sender's address and moves spam into "
-      "the folder \"spam\". Runs hidden; the mail client's toolbar drives it.");
-  ProcessCommandLineOrExit(commandLine, "TervaneAntiSpam", QApplication::arguments());
-  if (!commandLine.positionalArguments().isEmpty())
-    ExitWithWrongUsage(commandLine, "TervaneAntiSpam", "takes no arguments");
+  CommandLine commandLine("TervaneAntiSpam", {""});
+  commandLine.Text(
+      "Judges every new message of the mail client by its sender's address and moves spam into\n"
+      "the folder \"spam\". Runs hidden; the mail client's toolbar drives it. See\n"
+      "TervaneAntiSpam(1).\n");
+  if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv)))
+    return *exit;
+  if (!commandLine.Arguments().empty())
+    return commandLine.WrongUsage("takes no arguments");
 
   // The instance that restarted this one leaves as soon as its handler returns; its folder and
   // its mail client server must be free before this one can take them. Until the waiting is
@@ -66,17 +61,10 @@ int main(int argc, char* argv[]) {
   if (restarted)
     WaitUntilSocketFree(DefaultControlSocketPath(), restartWait);
 
-  // Why mail moved: one line per decision, written in a batch once the event loop is free.
-  FileDecisionLog log(DefaultLogFile());
-  log.SetFlushRequest([&log] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&log] { log.Flush(); }, Qt::QueuedConnection);
-  });
-
+  std::optional<FileDecisionLog> log;
   std::optional<FolderOwner> owner;
   std::optional<TerminationSignals> termination;
-  std::unique_ptr<ExtensionServer> server;
-  std::unique_ptr<TFrmmain> mainWindow;
+  std::unique_ptr<Program> program;
   // From here a signal ends every event loop, a message box's too, so that no box nobody
   // presses keeps the program from ending.
   const auto handleTermination = [&termination] {
@@ -87,10 +75,15 @@ int main(int argc, char* argv[]) {
     }
   };
   try {
+    // Why mail moved: one line per decision, written in a batch once the event loop is free.
+    log.emplace(DefaultLogFile());
+    log->SetFlushRequest([&log] {
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(), [&log] { log->Flush(); }, Qt::QueuedConnection);
+    });
     // One instance per folder of lists, whatever socket it would listen on: taken before either
     // database is opened, held until the program ends.
-    const std::filesystem::path programFolder =
-        QCoreApplication::applicationDirPath().toStdString();
+    const std::filesystem::path programFolder = RunningProgramFolder();
     const std::filesystem::path listsFolder = PrepareDatabaseFolder(programFolder);
     if (listsFolder != programFolder)
       std::cerr << "Tervane Anti-Spam: the program folder " << programFolder
@@ -98,13 +91,10 @@ int main(int argc, char* argv[]) {
     owner = FolderOwner::Acquire(listsFolder, restartWait);
     handleTermination();
     owner->RemoveCompactionLeftovers();
-    server = std::make_unique<ExtensionServer>(
-        ServerOptions{DefaultMaildirRoot(), DefaultControlSocketPath()});
-    // What the mail store met that the user should know of (a file in new/ that is no mail, a
-    // move that failed) goes to the same log.
-    QObject::connect(server.get(), &ExtensionServer::Notice, &app,
-                     [&log](const QString& text) { log.Write(text.toStdString()); });
-    mainWindow = std::make_unique<TFrmmain>(restarted, owner->folder(), log);
+    program = std::make_unique<Program>(
+        ProgramOptions{restarted, owner->folder(), ReadProgramConfig(DefaultConfigFile()),
+                       DefaultControlSocketPath()},
+        *log);
   } catch (const std::exception& e) {
     handleTermination();
     ShowErrorMessage(nullptr, e.what());
@@ -114,23 +104,5 @@ int main(int argc, char* argv[]) {
   // application's event loop would start afresh.
   if (termination->requested())
     return EXIT_SUCCESS;
-  Frmmain = mainWindow.get();
-  server->SetProgramCommand(kReopenReferenceCommand, [&mainWindow, &owner](const QJsonObject&) {
-    const bool reopened = ReopenReferenceDatabase(mainWindow->database(), owner->folder());
-    return QJsonObject{{"reopened", reopened}};
-  });
-  TAboutBox aboutBox(mainWindow->shell());
-  AboutBox = &aboutBox;
-  TFrmsetting frmsetting(mainWindow->database(), SecurityLevel);
-  Frmsetting = &frmsetting;
-  server->SetProgramCommand(kSettingsCommand, SettingsCommand(*mainWindow));
-  // tervane-lists works through the running program, which owns the lists.
-  ProgramListCommands listCommands(*server, mainWindow->database(), owner->folder(), SecurityLevel);
-
-  const int result = QApplication::exec();
-  server->SetProgramCommand(kSettingsCommand, nullptr);
-  Frmsetting = nullptr;
-  AboutBox = nullptr;
-  Frmmain = nullptr;
-  return result;
+  return QApplication::exec();
 }

@@ -7,7 +7,7 @@
 
 namespace tervane {
 
-// The program's answer to update's kReopenReferenceCommand: update has renamed a new ospam.mdb
+// The program's answer to update's "reopen-reference" request: update has renamed a new ospam.mdb
 // over the old one, and an attached program closes ADOConnection2 and opens it again on the
 // file now in databaseFolder, touching nothing else (the next reference lookup sets its query
 // afresh, as every lookup does). A detached program has nothing open and does nothing: its next

@@ -7,7 +7,7 @@
 #include <QSocketNotifier>
 #include <array>
 
-#include "extserver/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace tervane {
 

@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <system_error>
 
+#include "base/xdg_dirs.h"
 #include "store/database_error.h"
 #include "store/filter_database.h"
 #include "store/temp_file.h"
@@ -18,21 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kUserFolderName[] = "tervane-antispam";
-
-fs::path UserDataHome() {
-  // XDG's base directory rules ignore a relative XDG_DATA_HOME.
-  const char* dataHome = std::getenv("XDG_DATA_HOME");
-  if (dataHome != nullptr && fs::path(dataHome).is_absolute()) {
-    return dataHome;
-  }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || *home == '\0') {
+fs::path UserListsFolder() {
+  try {
+    return ProgramHomeFolder(XdgHome::kData);
+  } catch (const NoHomeError& error) {
     throw DatabaseError(
-        "Cannot find a folder for the lists: the program folder is read-only and neither "
-        "XDG_DATA_HOME nor HOME is set");
+        std::string("Cannot find a folder for the lists: the program folder is read-only and ") +
+        error.what());
   }
-  return fs::path(home) / ".local" / "share";
 }
 
 // Copies the shipped file into folder under its own name unless one is there already.
@@ -65,7 +58,7 @@ fs::path DatabaseFolderFor(const fs::path& programFolder) {
   if (::access(programFolder.c_str(), W_OK) == 0) {
     return programFolder;
   }
-  return UserDataHome() / kUserFolderName;
+  return UserListsFolder();
 }
 
 fs::path PrepareDatabaseFolder(const fs::path& programFolder) {

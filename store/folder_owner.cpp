@@ -1,5 +1,7 @@
 #include "store/folder_owner.h"
 
+#include "base/fd_io.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -68,10 +70,7 @@ FolderOwner FolderOwner::Acquire(const fs::path& folder, std::chrono::millisecon
   }
   FolderOwner owner(folder, fd);  // closes fd on every way out
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR) {
-      continue;
-    }
+  while (RetryOnEintr([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
     if (errno != EWOULDBLOCK) {
       ThrowCannotLock(folder, errno);
     }

@@ -13,10 +13,6 @@
 
 namespace tervane {
 
-// The command on the mail client's control socket by which update asks a running program to
-// close its reference database and open it again, after putting a new ospam.mdb in place.
-inline constexpr char kReopenReferenceCommand[] = "reopen-reference";
-
 struct ReferenceListInfo {
   int32_t version = 0;
   int64_t addresses = 0;  // rows of officialspam

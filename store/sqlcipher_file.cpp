@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "base/hex.h"
 #include "store/database_error.h"
 #include "store/log_vfs.h"
 #include "store/side_files.h"
@@ -78,15 +79,13 @@ void KeepPageCache(sqlite3* db) {
 // or log and creates nothing beside the file, whatever the modes of the file and its folder, and
 // keeps its page cache from one lookup to the next.
 std::string ImmutableUri(const std::filesystem::path& file) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(file, error);
   std::string uri = "file://";
   for (const unsigned char c : (error ? file : absolute).string()) {
     if (c == '%' || c == '?' || c == '#') {
       uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 0xF];
+      AppendHexByte(uri, c, HexCase::kUpper);
     } else {
       uri += static_cast<char>(c);
     }

@@ -89,7 +89,7 @@ void SelectCursorRow(QTableView* grid, const RecordCursor& listView) {
 
 }  // namespace
 
-TFrmsetting::TFrmsetting(FilterDatabase& db, int32_t& securityLevel, QWidget* parent)
+TFrmsetting::TFrmsetting(FilterDatabase& db, ProgramSecurityLevel& securityLevel, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       db_(db),
@@ -185,7 +185,7 @@ void TFrmsetting::showEvent(QShowEvent* event) {
 }
 
 void TFrmsetting::FormShow() {
-  TrackBar1->setValue(TrackBarPositionForLevel(securityLevel_));
+  TrackBar1->setValue(TrackBarPositionForLevel(securityLevel_.stored()));
   TrackBar1Change();
   try {
     DataSource1->Reload();
@@ -213,7 +213,7 @@ void TFrmsetting::suiButton1Click() {
     ShowErrorMessage(this, error.what());
     return;
   }
-  securityLevel_ = level;
+  securityLevel_.Set(level);
   hide();
 }
 
@@ -222,11 +222,11 @@ void TFrmsetting::suiButton2Click() {
 }
 
 void TFrmsetting::suiButton4Click() {
-  AddToList(Edit1, db_.ADODataSet3, DataSource1, DBGrid1);
+  AddToList(Edit1, db_.ADODataSet3, QueryText::kWhiteTableLookup, DataSource1, DBGrid1);
 }
 
 void TFrmsetting::suiButton5Click() {
-  AddToList(Edit2, db_.ADODataSet4, DataSource2, DBGrid2);
+  AddToList(Edit2, db_.ADODataSet4, QueryText::kBlackTableLookup, DataSource2, DBGrid2);
 }
 
 void TFrmsetting::suiButton3Click() {
@@ -237,10 +237,11 @@ void TFrmsetting::suiButton6Click() {
   DeleteFromList(db_.ADODataSet4, DataSource2, DBGrid2);
 }
 
-void TFrmsetting::AddToList(QLineEdit* edit, RecordCursor& listView, ListTableModel* model,
-                            QTableView* grid) {
+void TFrmsetting::AddToList(QLineEdit* edit, RecordCursor& listView, QueryText lookup,
+                            ListTableModel* model, QTableView* grid) {
   try {
-    if (!AddListEntry(listView, edit->text().toStdString(), LocalToday())) {
+    if (AddListRow(listView, lookup, edit->text().toStdString(), std::nullopt, LocalToday(),
+                   ListWriter::kSettingsWindow) == AddResult::kInvalid) {
       ShowMessageBox(this, ToQString(kInvalidEmailMessage));
       return;
     }

@@ -4,6 +4,9 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "engine/security_level.h"
+#include "store/query_text.h"
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -27,7 +30,7 @@ class TFrmsetting : public QWidget {
   Q_OBJECT
 
  public:
-  TFrmsetting(FilterDatabase& db, int32_t& securityLevel, QWidget* parent = nullptr);
+  TFrmsetting(FilterDatabase& db, ProgramSecurityLevel& securityLevel, QWidget* parent = nullptr);
 
   // The window's handlers, each wired to its control.
   void FormShow();
@@ -43,11 +46,12 @@ class TFrmsetting : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void AddToList(QLineEdit* edit, RecordCursor& listView, ListTableModel* model, QTableView* grid);
+  void AddToList(QLineEdit* edit, RecordCursor& listView, QueryText lookup, ListTableModel* model,
+                 QTableView* grid);
   void DeleteFromList(RecordCursor& listView, ListTableModel* model, QTableView* grid);
 
   FilterDatabase& db_;
-  int32_t& securityLevel_;
+  ProgramSecurityLevel& securityLevel_;
 
   QTabWidget* PageControl1;
   QGroupBox* GroupBox1;  // "Secure Class"

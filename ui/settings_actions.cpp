@@ -1,8 +1,5 @@
 #include "ui/settings_actions.h"
 
-#include "engine/address_rules.h"
-#include "engine/list_rows.h"
-
 namespace tervane {
 
 int TrackBarPositionForLevel(int32_t level) {
@@ -38,14 +35,6 @@ std::string StatisticsText(int32_t spamNumber) {
   return "Tervane Spam Filter For Outlook Express already blocked " + std::to_string(spamNumber) +
          " spam messages. If you waste 30 sec in every spam message, you alreay save " +
          std::to_string(minutes) + " mins in your life.";
-}
-
-bool AddListEntry(RecordCursor& listView, std::string_view address, TDateTime today) {
-  if (!IsValidEmail(address)) {
-    return false;
-  }
-  AppendListRow(listView, address, std::nullopt, today);
-  return true;
 }
 
 void DeleteListEntry(RecordCursor& listView, int row) {

@@ -7,6 +7,7 @@
 
 #include "engine/address_rules.h"  // kInvalidEmailMessage
 #include "engine/date_time.h"
+#include "engine/list_rows.h"
 #include "engine/misc_row.h"  // ReadSpamNumber, SaveSecurityLevel
 #include "store/filter_database.h"
 
@@ -32,12 +33,6 @@ std::string_view LevelDescription(int position);
 // Returns the statistics text for spamNumber messages marked as spam, with the minutes saved at
 // 30 seconds a message (spamNumber / 2, rounded toward zero).
 std::string StatisticsText(int32_t spamNumber);
-
-// Appends a row to the open list view (white or black list): mail = address exactly as typed,
-// date = today, class = 1, name unset; posted at once. Returns false, storing nothing, iff
-// IsValidEmail rejects address. No presence check: the same address may be added twice.
-// When writing fails, the new row is dropped and the error thrown.
-bool AddListEntry(RecordCursor& listView, std::string_view address, TDateTime today);
 
 // Deletes row (0-based, already fetched) of the open list view from the database, or the
 // current row when row < 0. Throws "<cursor>: Cannot perform this operation on an empty

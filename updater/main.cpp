@@ -6,15 +6,15 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <memory>
 
-#include "cli/qt_command_line.h"
-#include "extserver/extension_server.h"
+#include "base/xdg_dirs.h"
+#include "cli/command_line.h"
+#include "control/control_socket_file.h"
 #include "reflist/ed25519_keys.h"
 #include "store/data_folder.h"
 #include "ui/maker_site.h"
@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int kFailed = 1;
+constexpr int kFailed = tervane::kExitRefused;
 
 bool HasDisplay() {
   return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -42,59 +42,42 @@ int main(int argc, char* argv[]) {
     app = std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName("update");
 
-  QCommandLineParser commandLine;
-  commandLine.setApplicationDescription(
-      "Brings the newest reference list of spam senders from the maker's server "
-      "($TERVANE_SERVER, else " +
-      QString::fromUtf8(kMakerHost.data(), kMakerHost.size()) +
-      ") into the filter: checks its signature with update.pub beside this program and its "
-      "SHA-256, and replaces ospam.mdb only when every check passed.");
-  const QCommandLineOption timeoutOption(
-      "timeout", "Give up when the server sends nothing for <seconds> (default 30).", "seconds",
-      "30");
-  commandLine.addOption(timeoutOption);
-  const QCommandLineOption deadlineOption(
-      "deadline",
-      "Give up when the server has not sent the list within <seconds> (default 300), however "
-      "steadily it sends.",
-      "seconds", "300");
-  commandLine.addOption(deadlineOption);
-  const QCommandLineOption maxShrinkOption(
-      "max-shrink",
-      "Refuse a list that would remove more than <percent> of the addresses in place "
-      "(default 50).",
-      "percent", "50");
-  commandLine.addOption(maxShrinkOption);
-  const QCommandLineOption acceptShrinkOption(
-      "accept-shrink", "Take the new list however many addresses it removes.");
-  commandLine.addOption(acceptShrinkOption);
-  ProcessCommandLineOrExit(commandLine, "update", QCoreApplication::arguments());
-  // The value of option: a whole number from minimum to maximum.
-  const auto wholeNumber = [&](const QCommandLineOption& option, int minimum, int maximum,
-                               const QString& unit) {
-    bool isNumber = false;
-    const int value = commandLine.value(option).toInt(&isNumber);
-    if (!isNumber || value < minimum || value > maximum) {
-      ExitWithWrongUsage(commandLine, "update",
-                         "--" + option.names().front() + " needs a whole number of " + unit);
-    }
-    return value;
-  };
-  const int timeoutSeconds = wholeNumber(timeoutOption, 1, 86400, "seconds");
-  const int deadlineSeconds = wholeNumber(deadlineOption, 1, 86400, "seconds");
-  const int maxShrinkPercent = wholeNumber(maxShrinkOption, 0, 100, "percent (0 to 100)");
-  if (!commandLine.positionalArguments().isEmpty())
-    ExitWithWrongUsage(commandLine, "update", "takes no arguments");
-
-  const std::filesystem::path programFolder = QCoreApplication::applicationDirPath().toStdString();
+  CommandLine commandLine(
+      "update",
+      {"[--timeout SECONDS] [--deadline SECONDS] [--max-shrink PERCENT | --accept-shrink]"});
+  commandLine.Option("timeout", "SECONDS", "give up when the server sends nothing this long (30)")
+      .Option("deadline", "SECONDS", "give up when the list has not come within this long (300)")
+      .Option("max-shrink", "PERCENT",
+              "refuse a list that removes more than PERCENT of the one in place (50)")
+      .Flag("accept-shrink", "take the new list however much of the one in place it removes")
+      .Text(
+          "Brings the newest reference list of spam senders from the maker's server\n"
+          "($TERVANE_SERVER, else " +
+          std::string(kMakerHost) +
+          ") into the filter: checks its signature with\n"
+          "update.pub beside this program and its SHA-256, and replaces ospam.mdb only when\n"
+          "every check passed. Exit status: 0 updated or up to date, 1 failed, 2 wrong usage.\n");
+  if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv)))
+    return *exit;
   UpdateSettings settings;
+  try {
+    settings.timeout =
+        std::chrono::seconds(commandLine.Number("timeout", 1, 24 * 3600).value_or(30));
+    settings.deadline = std::chrono::seconds(
+        commandLine.Number("deadline", 1, 24 * 3600).value_or(settings.deadline.count()));
+    settings.maxShrinkPercent = static_cast<int>(
+        commandLine.Number("max-shrink", 0, 100).value_or(settings.maxShrinkPercent));
+    settings.acceptShrink = commandLine.Has("accept-shrink");
+    if (!commandLine.Arguments().empty())
+      throw UsageError("takes no arguments");
+  } catch (const UsageError& problem) {
+    return commandLine.WrongUsage(problem.what());
+  }
+
+  const std::filesystem::path programFolder = RunningProgramFolder();
   settings.server = MakerServerHost();
   settings.publicKeyFile = programFolder / kPublicKeyFile;
   settings.controlSocket = DefaultControlSocketPath();
-  settings.timeout = std::chrono::seconds(timeoutSeconds);
-  settings.deadline = std::chrono::seconds(deadlineSeconds);
-  settings.maxShrinkPercent = maxShrinkPercent;
-  settings.acceptShrink = commandLine.isSet(acceptShrinkOption);
   try {
     settings.databaseFolder = PrepareDatabaseFolder(programFolder);
   } catch (const std::exception& e) {

@@ -2,7 +2,6 @@
 
 #include <openssl/crypto.h>
 #include <QFutureWatcher>
-#include <QJsonObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
@@ -13,7 +12,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "extserver/control_client.h"
+#include "control/control_client.h"
 #include "reflist/address_list.h"
 #include "reflist/ed25519_keys.h"
 #include "store/data_folder.h"
@@ -291,8 +290,9 @@ void ReferenceUpdate::AskProgramToReopen() {
   progress_.stage = UpdateProgress::Stage::kReopening;
   emit Progress(progress_);
   try {
-    ExchangeCommand(settings_.controlSocket, QJsonObject{{"cmd", kReopenReferenceCommand}},
-                    kReopenTimeout);
+    ControlRequest reopen;
+    reopen.command = ControlCommand::kReopenReference;
+    Exchange(settings_.controlSocket, reopen, kReopenTimeout);
   } catch (const ControlNotRunning&) {
     // No program runs: it opens the new list when it starts.
   } catch (const std::exception& e) {

@@ -19,15 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "extserver/header_fields.h"
-#include "extserver/maildir_delivery.h"
-#include "extserver/message_file.h"
+#include "maildir/maildir_delivery.h"
+#include "maildir/message_file.h"
+#include "message/header_fields.h"
 #include "store/compaction_files.h"
 #include "store/filter_database.h"
 #include "store/integrity_check.h"
 #include "tests/e2e/program_session.h"
-#include "tests/extserver/maildir_test_support.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/maildir_files.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "extserver/control_client.h"
+#include "control/control_client.h"
 #include "store/folder_owner.h"
 #include "tests/e2e/program_session.h"
 #include "tests/support/file_contents.h"
@@ -64,15 +64,16 @@ TEST_F(DisplayTest, WindowTitlesAreExactlyTheirCaptions) {
 
 // The application menu's "Tervane Anti-Spam settings" sends the program command "settings".
 TEST_F(DisplayTest, SettingsCommandOpensTheSettingsWindowOnlyWhileAttached) {
-  const QJsonObject settings{{"cmd", "settings"}};
+  ControlRequest settings;
+  settings.command = ControlCommand::kSettings;
   ASSERT_TRUE(session_.StartAttached());
-  EXPECT_NO_THROW(ExchangeCommand(session_.controlSocket(), settings, 5s));
+  EXPECT_NO_THROW(Exchange(session_.controlSocket(), settings, 5s));
   ASSERT_TRUE(WaitForShownWindows(1));
   EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Config"});
 
   ASSERT_EQ(session_.Oectl({"stop"}).exitCode, 0);
   try {
-    ExchangeCommand(session_.controlSocket(), settings, 5s);
+    Exchange(session_.controlSocket(), settings, 5s);
     ADD_FAILURE() << "the settings opened while detached";
   } catch (const ControlRefusal& refusal) {
     EXPECT_NE(std::string(refusal.what()).find("not attached"), std::string::npos)

@@ -34,7 +34,7 @@ TEST_P(VerdictTest, JudgesBySenderListsAndLevel) {
     AddRow(QueryText::kWhiteTableLookup, sender);
   if (c.black)
     AddRow(QueryText::kBlackTableLookup, sender);
-  securityLevel = c.level;
+  securityLevel.Set(c.level);
   const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders(sender)});
   const int64_t before = Queries();
 
@@ -106,7 +106,7 @@ class InvalidSenderTest : public EngineTest,
 TEST_P(InvalidSenderTest, IsSpamWithoutLookup) {
   AddRow(QueryText::kWhiteTableLookup, "");
   for (const int32_t level : {1, 2, 3}) {
-    securityLevel = level;
+    securityLevel.Set(level);
     const int32_t id = store.AddMessage(store.InboxId(), {GetParam().headers});
     const int64_t before = Queries();
     FilterNewMessage(context, store.InboxId(), id);
@@ -163,7 +163,7 @@ TEST_F(EngineTest, AddressIsMatchedWholeIncludingQuotes) {
 
 TEST_F(EngineTest, LookupIgnoresLetterCaseAsTheDatabaseDoes) {
   AddRow(QueryText::kWhiteTableLookup, "Ann@Mail.Example");
-  securityLevel = 3;
+  securityLevel.Set(3);
   const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders("ann@mail.example")});
   FilterNewMessage(context, store.InboxId(), id);
   EXPECT_TRUE(store.moves().empty());

@@ -7,7 +7,7 @@ void PrintTo(const ListRow& row, std::ostream* os) {
 }
 
 EngineTest::EngineTest() : folder({kReferenceSender}) {
-  securityLevel = OpenFilterDatabase(db, folder.dir.path());
+  securityLevel.Set(OpenFilterDatabase(db, folder.dir.path()));
   spamFolderId = store.AddFolder("spam");
   queriesAtOpen_ = Queries();
 }

@@ -10,8 +10,8 @@
 #include "engine/filter_context.h"
 #include "engine/spam_reporter.h"
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
 #include "tests/support/fake_mail_store.h"
+#include "tests/support/program_folder.h"
 #include "tests/support/recording_log.h"
 
 namespace tervane::testing {
@@ -73,7 +73,7 @@ class EngineTest : public ::testing::Test {
   FixedClock clock{kToday};
   RecordingLog log;
   int32_t spamFolderId = 0;
-  int32_t securityLevel = 2;
+  ProgramSecurityLevel securityLevel;
   int64_t queriesAtOpen_ = 0;
   FilterContext context{
       store, store, db, reporter, clock, log, spamFolderId, securityLevel, "reports.example"};

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QLibrary>
-#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 #include <set>
@@ -14,8 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "extserver/maildir_delivery.h"
-#include "tests/extserver/maildir_test_support.h"
+#include "control/control_socket_file.h"
+#include "maildir/maildir_delivery.h"
+#include "tests/support/maildir_files.h"
+#include "tests/support/maildir_server.h"
+#include "tests/support/recording_events.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane {
@@ -32,12 +34,7 @@ using Event = std::pair<int32_t, int32_t>;  // (folder id, message id)
 
 class ExtensionServerTest : public ::testing::Test {
  protected:
-  ExtensionServerTest()
-      : server_(ServerOptions{temp_.path(), {}}), manager_(server_.NewFolderManager()) {
-    QObject::connect(
-        &server_, &ExtensionServer::NewMessage,
-        [this](int32_t folder, int32_t message) { events_.emplace_back(folder, message); });
-  }
+  ExtensionServerTest() : server_(temp_.path()), manager_(server_.NewFolderManager()) {}
 
   int32_t Inbox() { return manager_->GetInboxFolder()->GetID(); }
   // Waits until count events have come; false on time-out.
@@ -57,9 +54,10 @@ class ExtensionServerTest : public ::testing::Test {
   }
 
   TempDir temp_;
-  ExtensionServer server_;
+  testing::MaildirServer server_;
   std::unique_ptr<IOEFolderManager> manager_;
-  std::vector<Event> events_;
+  testing::RecordingEvents recorder_{server_};
+  std::vector<Event>& events_ = recorder_.newMessages;
 };
 
 TEST_F(ExtensionServerTest, ReportsEachFileOfABurstExactlyOnce) {
@@ -103,9 +101,9 @@ TEST_F(ExtensionServerTest, ReportsMailThatWaitedInNewWhenActivated) {
 }
 
 TEST_F(ExtensionServerTest, ReportsNothingWhileStoppedAndCatchesUpAtTheNextActivation) {
-  QSignalSpy spy(&server_, &ExtensionServer::NewMessage);
   DeliverMessage(temp_.path(), TestMessage("before the first activation"));
-  EXPECT_FALSE(spy.wait(300));
+  QTest::qWait(300);
+  EXPECT_TRUE(events_.empty());
 
   manager_->ActivateNotifications();
   EXPECT_EQ(EventsSoFar().size(), 1u);
@@ -113,7 +111,8 @@ TEST_F(ExtensionServerTest, ReportsNothingWhileStoppedAndCatchesUpAtTheNextActiv
   server_.StopMailClient();
   DeliverMessage(temp_.path(), TestMessage("while stopped"));
   WriteFile(temp_ / "tmp" / "3.tmp.host", "x");
-  EXPECT_FALSE(spy.wait(300));
+  QTest::qWait(300);
+  EXPECT_TRUE(events_.empty());
   server_.StartMailClient();
   manager_->ActivateNotifications();
   ASSERT_TRUE(WaitForEvents(1));
@@ -131,11 +130,11 @@ TEST_F(ExtensionServerTest, DoesNotReportMessagesItMovedItself) {
   ASSERT_GT(spam, 0);
   // Like the filter: every new inbox message goes to spam while the event is handled.
   std::vector<int32_t> moved;
-  QObject::connect(&server_, &ExtensionServer::NewMessage, [&](int32_t folder, int32_t message) {
+  recorder_.onNewMessage = [&](int32_t folder, int32_t message) {
     if (folder == Inbox() && moved.empty()) {
       moved.push_back(manager_->MoveMessage(folder, spam, message));
     }
-  });
+  };
   manager_->ActivateNotifications();
   DeliverMessage(temp_.path(), TestMessage("spam"));
   ASSERT_TRUE(WaitForEvents(1));
@@ -230,9 +229,6 @@ TEST_F(ExtensionServerTest, ListsFoldersWithCountsAndResolvesThem) {
 }
 
 TEST_F(ExtensionServerTest, ToolbarButtonsLiveWhileTheMailClientRuns) {
-  QSignalSpy clicked(&server_, &ExtensionServer::ButtonClicked);
-  QSignalSpy started(&server_, &ExtensionServer::InitOEAPI);
-  QSignalSpy stopped(&server_, &ExtensionServer::ShutdownOEAPI);
   std::unique_ptr<IOEAPIObj> api = server_.NewAPIObj();
   EXPECT_TRUE(server_.IsMailClientRunning());
   std::unique_ptr<IOEToolbar> toolbar = api->GetToolbar();
@@ -247,22 +243,22 @@ TEST_F(ExtensionServerTest, ToolbarButtonsLiveWhileTheMailClientRuns) {
 
   EXPECT_TRUE(server_.Click("Spam"));
   EXPECT_FALSE(server_.Click("Config"));
-  ASSERT_EQ(clicked.count(), 1);
-  EXPECT_EQ(clicked[0][0].value<int32_t>(), toolbar->GetID());
-  EXPECT_EQ(clicked[0][1].value<int32_t>(), spamButton);
+  ASSERT_EQ(recorder_.clicks.size(), 1u);
+  EXPECT_EQ(recorder_.clicks[0].first, toolbar->GetID());
+  EXPECT_EQ(recorder_.clicks[0].second, spamButton);
 
   server_.StartMailClient();  // already running
-  EXPECT_EQ(started.count(), 0);
+  EXPECT_EQ(recorder_.inits, 0);
   server_.StopMailClient();
   server_.StopMailClient();
-  EXPECT_EQ(stopped.count(), 1);
+  EXPECT_EQ(recorder_.shutdowns, 1);
   EXPECT_FALSE(server_.IsMailClientRunning());
   EXPECT_TRUE(server_.ButtonCaptions().empty());
   EXPECT_FALSE(api->GetToolbar());
   EXPECT_THROW(toolbar->CreateButton("Spam", "", ""), ExtensionError);
 
   server_.StartMailClient();
-  EXPECT_EQ(started.count(), 1);
+  EXPECT_EQ(recorder_.inits, 1);
   api->GetToolbar()->CreateButton("About", "", "");
   api->RemoveToolbars();
   EXPECT_TRUE(server_.ButtonCaptions().empty());
@@ -318,26 +314,16 @@ TEST(ExtensionServerPaths, FollowTheEnvironment) {
   unsetenv("XDG_RUNTIME_DIR");
 }
 
-TEST(ExtensionServerRunning, TheFirstServerMadeIsTheRunningOne) {
+TEST(ExtensionServerEvents, AClientUnsubscribedDuringAnEventDoesNotHearIt) {
   TempDir temp;
-  auto first = std::make_unique<ExtensionServer>(ServerOptions{temp / "a", {}});
-  ExtensionServer second(ServerOptions{temp / "b", {}});
-  EXPECT_EQ(&ExtensionServer::RunningOrNew(), first.get());
-  first.reset();
-
-  // None runs: a new one on the default Maildir that lives with the application.
-  setenv("MAILDIR", (temp / "default").c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", (temp / "run").c_str(), 1);
-  ExtensionServer& made = ExtensionServer::RunningOrNew();
-  EXPECT_NE(&made, &second);
-  EXPECT_EQ(&ExtensionServer::RunningOrNew(), &made);
-  EXPECT_TRUE(std::filesystem::is_directory(temp / "default" / "new"));
-  EXPECT_EQ(made.parent(), QCoreApplication::instance());
-  QSignalSpy destroyed(&made, &QObject::destroyed);
-  made.deleteLater();  // ends it before its folders go
-  EXPECT_TRUE(destroyed.wait(kWaitMs));
-  unsetenv("MAILDIR");
-  unsetenv("XDG_RUNTIME_DIR");
+  testing::MaildirServer server(temp.path());
+  testing::RecordingEvents first(server);
+  auto second = std::make_unique<testing::RecordingEvents>(server);
+  first.onClick = [&](int32_t, int32_t) { second.reset(); };
+  server.NewAPIObj()->GetToolbar()->CreateButton("Spam", "", "");
+  EXPECT_TRUE(server.Click("Spam"));  // second goes while first hears the click
+  EXPECT_EQ(first.clicks.size(), 1u);
+  EXPECT_FALSE(second);
 }
 
 TEST(HookLibrary, LoadsByItsBareNameFromTheProgramFolder) {

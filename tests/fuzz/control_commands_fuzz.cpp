@@ -1,18 +1,18 @@
 // The control socket's requests carried out by a real extension server on a temporary Maildir:
 // whatever line comes, the answer is one line that decodes as an answer.
 #include <QCoreApplication>
-#include <QJsonObject>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <variant>
 
-#include "extserver/control_commands.h"
-#include "extserver/control_protocol.h"
-#include "extserver/extension_server.h"
-#include "extserver/maildir_delivery.h"
+#include "control/control_protocol.h"
+#include "control/control_server.h"
+#include "extserver/mail_client_commands.h"
+#include "maildir/maildir_delivery.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/support/maildir_server.h"
+#include "tests/support/recording_events.h"
 #include "tests/support/temp_dir.h"
 
 using tervane::fuzz::AsText;
@@ -41,17 +41,26 @@ struct Program {
       for (const std::string_view message : kMessages)
         tervane::DeliverMessage(dir, message);
     }
-    server = std::make_unique<tervane::ExtensionServer>(
-        tervane::ServerOptions{maildir.path(), fs::path()});
+    server = std::make_unique<tervane::testing::MaildirServer>(maildir.path());
+    events = std::make_unique<tervane::testing::RecordingEvents>(*server);
     api = server->NewAPIObj();
-    QObject::connect(server.get(), &tervane::ExtensionServer::InitOEAPI, [this] { MakeToolbar(); });
     MakeToolbar();
-    server->SetProgramCommand("echo", [](const QJsonObject& request) {
-      return QJsonObject{{"request", request}};
-    });
-    server->SetProgramCommand("refuse", [](const QJsonObject&) -> QJsonObject {
-      throw std::runtime_error("refused\nover two lines");
-    });
+  }
+
+  tervane::ControlAnswer Answer(const tervane::ControlRequest& request) {
+    if (tervane::IsMailClientCommand(request.command)) {
+      const int inits = events->inits;
+      tervane::ControlAnswer answer = tervane::AnswerMailClientRequest(*server, request);
+      if (events->inits != inits)
+        MakeToolbar();
+      return answer;
+    }
+    if (request.command == tervane::ControlCommand::kSettings)
+      throw tervane::ControlRefused("refused\nover two lines");
+    tervane::ControlAnswer answer;
+    answer.lists.folder = request.lists.dataFolder;
+    answer.lists.result = request.lists.address;
+    return answer;
   }
 
   void MakeToolbar() {
@@ -61,7 +70,8 @@ struct Program {
   }
 
   tervane::testing::TempDir maildir;
-  std::unique_ptr<tervane::ExtensionServer> server;
+  std::unique_ptr<tervane::testing::MaildirServer> server;
+  std::unique_ptr<tervane::testing::RecordingEvents> events;
   std::unique_ptr<tervane::IOEAPIObj> api;
 };
 
@@ -78,7 +88,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Program program;
-  const std::string answer = tervane::AnswerControlRequest(*program.server, AsText(data, size));
+  const std::string answer = tervane::AnswerControlLine(
+      [](const tervane::ControlRequest& request) { return program.Answer(request); },
+      AsText(data, size));
   Check(answer.find('\n') == std::string::npos, "an answer is one line");
   Check(tervane::DecodeAnswer(answer).index() == 0, "an answer decodes as an answer");
   // The server's events run as they would between two requests.

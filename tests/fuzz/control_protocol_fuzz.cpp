@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "extserver/control_protocol.h"
+#include "control/control_protocol.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using tervane::fuzz::AsText;

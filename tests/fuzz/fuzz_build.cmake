@@ -11,7 +11,7 @@ add_link_options(-fsanitize=address,undefined)
 
 # The test helpers use GoogleTest's assertions.
 find_package(GTest REQUIRED)
-foreach(folder log store engine mailclient extserver tests/support)
+foreach(folder base mailapi cli log store message engine maildir control extserver tests/support)
   add_subdirectory(${folder} EXCLUDE_FROM_ALL)
 endforeach()
 add_subdirectory(tests/fuzz)

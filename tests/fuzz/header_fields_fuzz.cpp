@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "extserver/header_fields.h"
+#include "message/header_fields.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using tervane::fuzz::AsText;

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "extserver/header_fields.h"
-#include "extserver/message_file.h"
+#include "maildir/message_file.h"
+#include "message/header_fields.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/temp_dir.h"
 

@@ -10,7 +10,7 @@
 #include "engine/list_rows.h"
 #include "lists/list_file.h"
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {
@@ -23,7 +23,8 @@ class ListOperationsTest : public ::testing::Test {
 
   void Append(const std::string& mail, std::optional<std::string_view> name = std::nullopt) {
     db.ADODataSet1.Query(QueryText::kWhiteTable);
-    AppendListRow(db.ADODataSet1, mail, name, kToday);
+    AddListRow(db.ADODataSet1, QueryText::kWhiteTableLookup, mail, name, kToday,
+               ListWriter::kSettingsWindow);
   }
 
   // The white list's rows as "mail|name|date".

@@ -4,8 +4,8 @@
 
 #include <QSignalSpy>
 
-#include "extserver/extension_server.h"
-#include "extserver/maildir_delivery.h"
+#include "maildir/maildir_delivery.h"
+#include "tests/support/maildir_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tervane::testing {
@@ -14,11 +14,11 @@ namespace {
 class ComponentsTest : public ::testing::Test {
  protected:
   TempDir dir;
-  ExtensionServer server{ServerOptions{dir / "Maildir", {}}};
+  MaildirServer server{dir / "Maildir"};
 };
 
 TEST_F(ComponentsTest, InitComesFromTheEventLoopWhenTheMailClientAlreadyRuns) {
-  TOEAPIInit init;
+  TOEAPIInit init{server};
   QSignalSpy inits(&init, &TOEAPIInit::OnInitOEAPI);
   init.Connect();
   init.Connect();  // a second connect changes nothing
@@ -28,7 +28,7 @@ TEST_F(ComponentsTest, InitComesFromTheEventLoopWhenTheMailClientAlreadyRuns) {
 }
 
 TEST_F(ComponentsTest, StartAndEndReachOnlyAConnectedComponent) {
-  TOEAPIInit init;
+  TOEAPIInit init{server};
   QSignalSpy inits(&init, &TOEAPIInit::OnInitOEAPI);
   QSignalSpy shutdowns(&init, &TOEAPIInit::OnShutdownOEAPI);
   server.StopMailClient();
@@ -46,7 +46,7 @@ TEST_F(ComponentsTest, StartAndEndReachOnlyAConnectedComponent) {
 }
 
 TEST_F(ComponentsTest, DisconnectedFolderManagerHearsNoNewMailAndACallConnectsItAgain) {
-  TOEFolderManager folders;
+  TOEFolderManager folders{server};
   QSignalSpy newMail(&folders, &TOEFolderManager::OnNewMessage);
   folders.ActivateNotifications();  // connects first
   ASSERT_TRUE(folders.IsConnected());
@@ -63,10 +63,10 @@ TEST_F(ComponentsTest, DisconnectedFolderManagerHearsNoNewMailAndACallConnectsIt
 }
 
 TEST_F(ComponentsTest, ClickReachesTheBoundButtonAndItsToolbarOnly) {
-  TOEAPIObj api;
-  TOEToolbar toolbar;
-  TOEButton spam;
-  TOEButton about;
+  TOEAPIObj api{server};
+  TOEToolbar toolbar{server};
+  TOEButton spam{server};
+  TOEButton about{server};
   toolbar.Bind(api.GetToolbar());
   ASSERT_TRUE(toolbar.IsBound());
   spam.Bind(toolbar.CreateButton("Spam", "a.bmp", "a.bmp"));

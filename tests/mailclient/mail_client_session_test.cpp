@@ -10,11 +10,11 @@
 #include "engine/date_time.h"
 #include "engine/filter_context.h"
 #include "engine/spam_reporter.h"
-#include "extserver/extension_server.h"
-#include "extserver/maildir_delivery.h"
+#include "maildir/maildir_delivery.h"
 #include "store/database_error.h"
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/maildir_server.h"
+#include "tests/support/program_folder.h"
 #include "tests/support/recording_log.h"
 
 namespace tervane::testing {
@@ -56,13 +56,13 @@ class SessionTest : public ::testing::Test {
 
   TempDir mail;
   ProgramFolder program;
-  ExtensionServer server{ServerOptions{mail / "Maildir", {}}};
-  MailClientComponents oe;
+  MaildirServer server{mail / "Maildir"};
+  MailClientComponents oe{server};
   FilterDatabase db;
   NoReports reporter;
   SystemClock clock;
   int32_t spamFolderId = 0;
-  int32_t level = 0;
+  ProgramSecurityLevel level;
   RecordingLog log;
   FilterContext context{oe.OEFolderManager, oe.OEAPI1, db,
                         reporter,           clock,     log,
@@ -75,7 +75,7 @@ TEST_F(SessionTest, AttachMakesTheButtonsInOrderAndTheSpamFolder) {
   EXPECT_EQ(server.ButtonCaptions(), (std::vector<std::string>{"Spam", "Not Spam", "Config",
                                                                "Live Update", "Help", "About"}));
   EXPECT_EQ(spamFolderId, *server.ResolveFolder("spam"));
-  EXPECT_EQ(level, 2);  // the shipped files start at Medium
+  EXPECT_EQ(level.stored(), 2);  // the shipped files start at Medium
   EXPECT_TRUE(db.ADOConnection1.Connected());
   EXPECT_TRUE(oe.OEFolderManager.IsConnected());
   EXPECT_TRUE(std::filesystem::exists(mail / "Maildir/.spam/maildirfolder"));

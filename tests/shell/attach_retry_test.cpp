@@ -8,11 +8,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "extserver/extension_server.h"
-#include "extserver/maildir_delivery.h"
+#include "maildir/maildir_delivery.h"
 #include "shell/frmmain.h"
-#include "shell/program_values.h"
 #include "store/database_maker.h"
+#include "tests/support/maildir_server.h"
 #include "tests/support/recording_log.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
@@ -58,7 +57,11 @@ class FailedAttachTest : public ::testing::Test {
  protected:
   FailedAttachTest() {
     fs::create_directories(lists_);
-    server_ = std::make_unique<ExtensionServer>(ServerOptions{maildir_, ""});
+    server_ = std::make_unique<testing::MaildirServer>(maildir_);
+  }
+  // What the program's composition root hands its main window.
+  ProgramParts Parts() {
+    return ProgramParts{*server_, db_, level_, spamFolderId_, windows_, log_};
   }
 
   // Makes the database files the attach lacked; kSpammer is on the reference list.
@@ -78,12 +81,16 @@ class FailedAttachTest : public ::testing::Test {
   const fs::path maildir_ = dir_ / "Maildir";
   const fs::path lists_ = dir_ / "lists";
   ScopedEnv config_{"XDG_CONFIG_HOME", (dir_ / "config").string()};
-  std::unique_ptr<ExtensionServer> server_;
+  std::unique_ptr<testing::MaildirServer> server_;
   testing::RecordingLog log_;
+  FilterDatabase db_;
+  ProgramSecurityLevel level_;
+  int32_t spamFolderId_ = 0;
+  ProgramWindows windows_;
 };
 
 TEST_F(FailedAttachTest, TimerAttachesOnceTheDatabaseIsBackAndJudgesTheMailThatWaited) {
-  TFrmmain frmmain(/*restarted=*/true, lists_, log_, 50ms);
+  TFrmmain frmmain(/*restarted=*/true, lists_, Parts(), 50ms);
   QTest::qWait(300);  // the attach (from the event loop) fails and retries fail quietly
   ASSERT_FALSE(frmmain.IsAttached());
   DeliverSpam();
@@ -98,16 +105,16 @@ TEST_F(FailedAttachTest, TimerAttachesOnceTheDatabaseIsBackAndJudgesTheMailThatW
 }
 
 TEST_F(FailedAttachTest, AToolbarClickAttachesAtOnceAndItsCommandRuns) {
-  TFrmmain frmmain(/*restarted=*/true, lists_, log_, 1h);
+  TFrmmain frmmain(/*restarted=*/true, lists_, Parts(), 1h);
   ASSERT_TRUE(QTest::qWaitFor([&] { return server_->ButtonCaptions().size() == 6; }, 5000));
   ASSERT_FALSE(frmmain.IsAttached());
 
   TAboutBox aboutBox(frmmain.shell());
-  AboutBox = &aboutBox;
+  windows_.aboutBox = &aboutBox;
   EXPECT_TRUE(server_->Click("About"));  // a failed try changes nothing; the window opens
   EXPECT_FALSE(frmmain.IsAttached());
   EXPECT_TRUE(aboutBox.isVisible());
-  AboutBox = nullptr;
+  windows_.aboutBox = nullptr;
 
   RestoreDatabases();
   DeliverMessage(maildir_, "From: <ann@one.example>\nSubject: hi\n\nhello\n");

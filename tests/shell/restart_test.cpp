@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "extserver/unique_fd.h"
+#include "base/unique_fd.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/unix_socket.h"

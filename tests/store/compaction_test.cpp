@@ -17,8 +17,8 @@
 
 #include "store/filter_database.h"
 #include "store/integrity_check.h"
-#include "tests/store/store_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

@@ -10,8 +10,8 @@
 #include "store/connection_string.h"
 #include "store/database_error.h"
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

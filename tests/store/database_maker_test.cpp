@@ -10,7 +10,7 @@
 
 #include "store/database_error.h"
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "store/database_error.h"
 #include "store/database_maker.h"
-#include "tests/store/store_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

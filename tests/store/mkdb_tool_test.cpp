@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "store/filter_database.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

@@ -12,9 +12,9 @@
 #include "store/data_folder.h"
 #include "store/database_error.h"
 #include "store/folder_owner.h"
-#include "tests/store/store_test_support.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/program_folder.h"
 #include "tests/support/scoped_env.h"
 
 namespace tervane {

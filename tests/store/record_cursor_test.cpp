@@ -15,7 +15,7 @@
 #include "store/filter_database.h"
 #include "store/sqlcipher_file.h"
 #include "store/transaction.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

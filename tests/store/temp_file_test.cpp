@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "store/database_error.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 
 namespace tervane {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "mailclient/extension_interface.h"
+#include "mailapi/extension_interface.h"
 
 namespace tervane::testing {
 

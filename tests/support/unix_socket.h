@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "extserver/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace tervane::testing {
 

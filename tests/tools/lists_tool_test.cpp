@@ -15,13 +15,13 @@
 #include <string>
 #include <thread>
 
-#include "extserver/extension_server.h"
-#include "shell/list_commands.h"
+#include "shell/program_list_commands.h"
 #include "store/filter_database.h"
 #include "store/folder_owner.h"
-#include "tests/store/store_test_support.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/maildir_server.h"
+#include "tests/support/program_folder.h"
 #include "tests/support/unix_socket.h"
 #include "tests/tools/tool_run.h"
 
@@ -184,14 +184,18 @@ TEST_F(ListsToolTest, AnOwnerThatDoesNotAnswerIsNamedWithTheSocket) {
 // A program owning the folder, as the real one does: its server, its database and its level.
 class ListsThroughProgramTest : public ListsToolTest {
  protected:
-  ListsThroughProgramTest() { securityLevel = OpenFilterDatabase(db, folder.dir.path()); }
+  ListsThroughProgramTest() { securityLevel.Set(OpenFilterDatabase(db, folder.dir.path())); }
 
   FolderOwner owner = FolderOwner::Acquire(folder.dir.path());
   testing::TempDir mail;
-  ExtensionServer server{ServerOptions{mail / "Maildir", socket}};
   FilterDatabase db;
-  int32_t securityLevel = 0;
-  ProgramListCommands commands{server, db, folder.dir.path(), securityLevel};
+  ProgramSecurityLevel securityLevel;
+  ProgramListCommands commands{db, folder.dir.path(), securityLevel};
+  testing::MaildirServer server{mail / "Maildir", socket, [this](const ControlRequest& request) {
+                                  ControlAnswer answer;
+                                  answer.lists = commands.Answer(request.lists);
+                                  return answer;
+                                }};
 };
 
 TEST_F(ListsThroughProgramTest, EveryCommandGoesThroughTheProgram) {
@@ -211,7 +215,7 @@ TEST_F(ListsThroughProgramTest, EveryCommandGoesThroughTheProgram) {
   EXPECT_EQ(rows[0]["name"].toString(), "Spammer") << json.out;
 
   EXPECT_EQ(Lists({"level", "low"}).out, "security level set to low\n");
-  EXPECT_EQ(securityLevel, 1);
+  EXPECT_EQ(securityLevel.level(), SecurityLevel::kLow);
   EXPECT_EQ(Lists({"remove", "black", "spam@x.org"}).exitCode, 0);
   EXPECT_EQ(Lists({"export", "black"}).out, "# black list: address, tab, name\n");
 }

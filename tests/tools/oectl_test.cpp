@@ -11,21 +11,21 @@
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTest>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "extserver/control_socket_file.h"
-#include "extserver/extension_server.h"
-#include "extserver/unique_fd.h"
-#include "mailclient/extension_interface.h"
-#include "tests/extserver/control_test_support.h"
-#include "tests/support/file_contents.h"
-#include "tests/support/unix_socket.h"
+#include "base/unique_fd.h"
+#include "control/control_socket_file.h"
+#include "mailapi/extension_interface.h"
+#include "tests/control/control_test_support.h"
 #include "tests/support/child_process.h"
+#include "tests/support/file_contents.h"
+#include "tests/support/maildir_server.h"
+#include "tests/support/recording_events.h"
+#include "tests/support/unix_socket.h"
 #include "tests/tools/tool_run.h"
 #include "tools/oectl/answer_text.h"
 
@@ -80,7 +80,12 @@ bool NothingWasSent(int fd) {
 
 class OectlTest : public ::testing::Test {
  protected:
-  OectlTest() : server_(ServerOptions{files_.maildir, DefaultSocket()}) {
+  OectlTest()
+      : server_(files_.maildir, DefaultSocket(), [this](const ControlRequest& request) {
+          if (!program_)
+            throw ControlRefused("unknown command");
+          return program_(request);
+        }) {
     env_.insert("MAILDIR", QString::fromStdString(files_.maildir.string()));
     env_.insert("XDG_RUNTIME_DIR", QString::fromStdString(files_.runtimeDir.string()));
   }
@@ -96,7 +101,9 @@ class OectlTest : public ::testing::Test {
   int32_t FolderId(const char* name) { return *server_.ResolveFolder(name); }
 
   ControlFixtureFiles files_;
-  ExtensionServer server_;
+  ControlHandler program_;  // the program's own commands
+  testing::MaildirServer server_;
+  testing::RecordingEvents events_{server_};
   QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
 };
 
@@ -151,10 +158,9 @@ TEST_F(OectlTest, SelectButtonsAndClick) {
   const auto spam = toolbar->CreateButton("Spam", "", "");
   const auto notSpam = toolbar->CreateButton("Not Spam", "", "");
   EXPECT_EQ(Oectl({"buttons"}).out, "Spam\nNot Spam\n");
-  QSignalSpy clicks(&server_, &ExtensionServer::ButtonClicked);
   EXPECT_EQ(Oectl({"click", "Not Spam"}).exitCode, 0);
-  ASSERT_EQ(clicks.count(), 1);
-  EXPECT_EQ(clicks[0][1].toInt(), notSpam->GetID());
+  ASSERT_EQ(events_.clicks.size(), 1u);
+  EXPECT_EQ(events_.clicks[0].second, notSpam->GetID());
 }
 
 struct Refusal {
@@ -288,7 +294,7 @@ TEST_F(OectlTest, DeliverByIdLandsInThatVeryFolder) {
     const OectlRun run = Oectl({"deliver", "-", QString::number(folder.id)}, "Subject: x\n\n");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(std::filesystem::path(run.out.substr(0, run.out.size() - 1)).parent_path(),
-              folder.dir / "new")
+              std::filesystem::path(folder.location) / "new")
         << folder.name;
   }
   // By name, "Inbox" is the inbox, never the subfolder .Inbox.
@@ -315,10 +321,10 @@ TEST_F(OectlTest, DeliverMakesAMissingMaildir) {
 
 TEST_F(OectlTest, SettingsAsksTheProgram) {
   int asked = 0;
-  server_.SetProgramCommand("settings", [&asked](const QJsonObject&) {
-    ++asked;
-    return QJsonObject{};
-  });
+  program_ = [&asked](const ControlRequest& request) {
+    asked += request.command == ControlCommand::kSettings;
+    return ControlAnswer();
+  };
   const OectlRun run = Oectl({"settings"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "");

@@ -20,7 +20,7 @@
 #include "engine/date_time.h"
 #include "store/filter_database.h"
 #include "store/sqlcipher_file.h"
-#include "tests/store/store_test_support.h"
+#include "tests/support/program_folder.h"
 #include "tests/ui/qt_test_environment.h"
 
 namespace tervane {
@@ -38,7 +38,7 @@ const QString kLowText = "Low - obvious junk e-mail in your blacklist is caught.
 // The settings window over a fresh customer database, opened as at an attach.
 class SettingsWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { securityLevel_ = OpenFilterDatabase(db_, folder_.dir.path()); }
+  void SetUp() override { securityLevel_.Set(OpenFilterDatabase(db_, folder_.dir.path())); }
 
   TFrmsetting& Window() {
     if (!window_) {
@@ -97,7 +97,7 @@ class SettingsWindowTest : public ::testing::Test {
 
   ProgramFolder folder_;
   FilterDatabase db_;
-  int32_t securityLevel_ = 0;
+  ProgramSecurityLevel securityLevel_;
   std::unique_ptr<TFrmsetting> window_;
 };
 
@@ -139,7 +139,7 @@ class LevelTest : public SettingsWindowTest, public ::testing::WithParamInterfac
 TEST_P(LevelTest, ShowingSetsTheTrackBarAndOkStoresItsLevel) {
   const LevelCase& c = GetParam();
   SetMisc("secureclass", c.level);
-  securityLevel_ = c.level;
+  securityLevel_.Set(c.level);
   Window().show();
   EXPECT_EQ(Control<QSlider>("TrackBar1")->value(), c.position);
   EXPECT_EQ(Control<QLabel>("Label2")->text(), c.text);
@@ -147,7 +147,7 @@ TEST_P(LevelTest, ShowingSetsTheTrackBarAndOkStoresItsLevel) {
   Control<QPushButton>("suiButton1")->click();
   EXPECT_FALSE(Window().isVisible());
   EXPECT_EQ(Misc("secureclass"), c.storedByOk);
-  EXPECT_EQ(securityLevel_, c.storedByOk);
+  EXPECT_EQ(securityLevel_.stored(), c.storedByOk);
 }
 
 INSTANTIATE_TEST_SUITE_P(StoredLevels, LevelTest,
@@ -171,7 +171,7 @@ TEST_P(TrackBarTest, MovingTheTrackBarShowsItsTextAndOkStoresIt) {
 
   Control<QPushButton>("suiButton1")->click();
   EXPECT_EQ(Misc("secureclass"), c.storedByOk);
-  EXPECT_EQ(securityLevel_, c.storedByOk);
+  EXPECT_EQ(securityLevel_.stored(), c.storedByOk);
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, TrackBarTest,
@@ -205,7 +205,7 @@ TEST_F(SettingsWindowTest, CancelAndTheCloseButtonStoreNothing) {
     }
     EXPECT_FALSE(Window().isVisible());
     EXPECT_EQ(Misc("secureclass"), 2);
-    EXPECT_EQ(securityLevel_, 2);
+    EXPECT_EQ(securityLevel_.stored(), 2);
 
     Window().show();
     EXPECT_EQ(Control<QSlider>("TrackBar1")->value(), 2);
@@ -271,7 +271,7 @@ TEST_F(SettingsWindowTest, EveryShowingReloadsListsCountAndLevel) {
   AddRows(QueryText::kWhiteTable, {"friend@a.example"});
   AddRows(QueryText::kBlackTable, {"spammer@b.example", "other@c.example"});
   SetMisc("spamnumber", 5);
-  securityLevel_ = 3;
+  securityLevel_.Set(3);
   Window().show();
 
   EXPECT_EQ(ShownMails(Control<QTableView>("DBGrid1")),

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "extserver/control_client.h"
+#include "control/control_client.h"
 #include "store/folder_owner.h"
 
 namespace tervane {

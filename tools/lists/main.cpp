@@ -21,10 +21,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fd_io.h"
+#include "base/unique_fd.h"
+#include "base/xdg_dirs.h"
 #include "cli/command_line.h"
+#include "control/control_socket_file.h"
 #include "engine/address_rules.h"
-#include "extserver/extension_server.h"
-#include "extserver/unique_fd.h"
+#include "engine/list_rows.h"
+#include "engine/security_level.h"
 #include "lists/list_file.h"
 #include "store/data_folder.h"
 #include "tools/lists/list_access.h"
@@ -35,39 +39,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kProgram[] = "tervane-lists";
-constexpr int kFailed = 1;
 constexpr int kDoneInPart = 3;
 // A list file larger than this is refused before it is read.
-constexpr off_t kMaxListFileBytes = off_t{256} << 20;
-
-constexpr const char* kUsageText =
-    "usage: tervane-lists [--folder DIR] [--socket PATH] COMMAND [ARGUMENT...]\n"
-    "       tervane-lists --help | --version\n"
-    "  show white|black|reference [--match TEXT] [--json]\n"
-    "                        the list's rows: address, name, date (tab-separated), printed as\n"
-    "                        they are read; --match keeps the rows whose address or name holds\n"
-    "                        TEXT, letter case ignored\n"
-    "  add white|black ADDRESS [NAME]\n"
-    "                        adds ADDRESS unless it is listed already (letter case ignored)\n"
-    "  remove white|black ADDRESS\n"
-    "                        removes every row of ADDRESS\n"
-    "  import white|black FILE|- [--format text|csv] [--verbose]\n"
-    "                        adds the addresses of FILE (- reads standard input) in one step,\n"
-    "                        all or nothing, skipping invalid and listed ones; --verbose names\n"
-    "                        the lines of the invalid ones\n"
-    "  export white|black|reference [FILE|-] [--format text|csv]\n"
-    "                        writes the list to FILE (default: standard output)\n"
-    "  level [high|medium|low]\n"
-    "                        shows or sets the security level\n"
-    "  stats [--json]        the security level, the counters and the last harvest\n"
-    "Plain text has one address per line, optionally a tab and a name; '#' begins a comment.\n"
-    "CSV has the header mail,name,date. The format is --format's, else CSV for a FILE ending\n"
-    "in .csv, else text. An address with blanks, quotes or angle brackets is invalid.\n"
-    "DIR is the folder of cust.mdb and ospam.mdb (default: the program's own lists). While the\n"
-    "program runs on them the commands go through it, at PATH (default\n"
-    "$XDG_RUNTIME_DIR/tervane/mailclient.sock); otherwise they work on the files.\n"
-    "Exit status: 0 done, 1 failed or refused (nothing changed), 2 wrong usage, 3 imported\n"
-    "with invalid lines skipped.\n";
+constexpr size_t kMaxListFileBytes = size_t{256} << 20;
 
 struct Options {
   std::optional<fs::path> folder;
@@ -79,56 +53,27 @@ struct Options {
   std::vector<std::string> words;  // the command and its arguments
 };
 
-// Wrong usage; what() is the problem.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // A command that failed; what() is the one-line message.
 class Failure : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-Options ParseArguments(const std::vector<std::string_view>& args) {
+Options ReadOptions(const CommandLine& commandLine) {
   Options options;
-  bool optionsEnd = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (optionsEnd || arg == "-" || !arg.starts_with("-")) {
-      options.words.emplace_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnd = true;
-      continue;
-    }
-    if (arg == "--json") {
-      options.json = true;
-      continue;
-    }
-    if (arg == "--verbose") {
-      options.verbose = true;
-      continue;
-    }
-    if (arg != "--folder" && arg != "--socket" && arg != "--match" && arg != "--format")
-      throw UsageError("unknown option " + std::string(arg));
-    if (++i == args.size())
-      throw UsageError(std::string(arg) + " needs a value");
-    const std::string value(args[i]);
-    if (arg == "--folder") {
-      options.folder = value;
-    } else if (arg == "--socket") {
-      options.socket = value;
-    } else if (arg == "--match") {
-      options.match = value;
-    } else {
-      options.format = ListFileFormatNamed(value);
-      if (!options.format)
-        throw UsageError("--format is text or csv, not " + value);
-    }
+  options.json = commandLine.Has("json");
+  options.verbose = commandLine.Has("verbose");
+  if (const std::optional<std::string> folder = commandLine.Value("folder"))
+    options.folder = *folder;
+  if (const std::optional<std::string> socket = commandLine.Value("socket"))
+    options.socket = *socket;
+  options.match = commandLine.Value("match");
+  if (const std::optional<std::string> format = commandLine.Value("format")) {
+    options.format = ListFileFormatNamed(*format);
+    if (!options.format)
+      throw UsageError("--format is text or csv, not " + *format);
   }
+  options.words = commandLine.Arguments();
   return options;
 }
 
@@ -154,8 +99,7 @@ void CheckUsage(const Options& options) {
     if ((command == "add" || command == "remove" || command == "import") && !IsUserList(*list))
       throw UsageError("the reference list cannot be changed");
   }
-  if (command == "level" && count == 2 && options.words[1] != "high" &&
-      options.words[1] != "medium" && options.words[1] != "low")
+  if (command == "level" && count == 2 && !SecurityLevelNamed(options.words[1]))
     throw UsageError("the level is high, medium or low");
   if (options.match && command != "show")
     throw UsageError("--match goes with show");
@@ -167,16 +111,6 @@ void CheckUsage(const Options& options) {
     throw UsageError("--verbose goes with import");
 }
 
-// The folder of this program's file: /proc/self/exe names it with every symbolic link resolved,
-// so a link from <prefix>/bin leads to the program folder the link points into.
-fs::path ProgramFolder() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error)
-    throw Failure("cannot find the program folder: " + error.message());
-  return self.parent_path();
-}
-
 // "9,812".
 std::string CountText(size_t count) {
   std::string digits = std::to_string(count);
@@ -185,20 +119,12 @@ std::string CountText(size_t count) {
   return digits;
 }
 
-std::string_view LevelName(int32_t level) {
-  return level == 3 ? "high" : level == 1 ? "low" : "medium";
-}
-
 // The level's name; a stored value other than 1 to 3 acts as medium and is shown.
 std::string LevelText(int32_t level) {
-  std::string text(LevelName(level));
+  std::string text(SecurityLevelName(DecodeSecurityLevel(level)));
   if (level < 1 || level > 3)
     text += " (stored as " + std::to_string(level) + ")";
   return text;
-}
-
-int32_t LevelNamed(std::string_view name) {
-  return name == "high" ? 3 : name == "low" ? 1 : 2;
 }
 
 std::string ListText(ListKind list) {
@@ -219,23 +145,16 @@ std::string ReadInput(const std::string& file) {
   if (::fstat(fd, &status) == 0) {
     if (S_ISDIR(status.st_mode))
       throw Failure("cannot read " + file + ": it is a folder");
-    if (S_ISREG(status.st_mode) && status.st_size > kMaxListFileBytes)
+    if (S_ISREG(status.st_mode) && static_cast<size_t>(status.st_size) > kMaxListFileBytes)
       throw Failure(file + " is larger than 256 MiB: not a list of addresses");
   }
   std::string content;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      throw Failure("cannot read " + file + ": " + std::strerror(errno));
-    if (got == 0)
-      return content;
-    content.append(buffer, static_cast<size_t>(got));
-    if (static_cast<off_t>(content.size()) > kMaxListFileBytes)
+  if (!ReadToEnd(fd, content, kMaxListFileBytes)) {
+    if (errno == E2BIG)
       throw Failure(file + " is larger than 256 MiB: not a list of addresses");
+    throw Failure("cannot read " + file + ": " + std::strerror(errno));
   }
+  return content;
 }
 
 QString Q(const std::string& text) {
@@ -291,7 +210,7 @@ int RunAdd(ListAccess& access, const Options& options, ListKind list) {
   }
   // The settings window's own words.
   std::cerr << kInvalidEmailMessage << '\n';
-  return kFailed;
+  return kExitRefused;
 }
 
 int RunRemove(ListAccess& access, const Options& options, ListKind list) {
@@ -300,7 +219,7 @@ int RunRemove(ListAccess& access, const Options& options, ListKind list) {
   if (removed == 0) {
     std::cerr << kProgram << ": " << address << " is not on " << ListText(list)
               << ": nothing removed\n";
-    return kFailed;
+    return kExitRefused;
   }
   std::cout << "removed " << address << " from " << ListText(list)
             << (removed > 1 ? " (" + CountText(removed) + " rows)" : "") << '\n';
@@ -410,7 +329,7 @@ int RunExport(ListAccess& access, const Options& options, ListKind list) {
 
 int RunLevel(ListAccess& access, const Options& options) {
   if (options.words.size() == 2) {
-    const int32_t level = access.Level(LevelNamed(options.words[1]));
+    const int32_t level = access.Level(StoredSecurityLevel(*SecurityLevelNamed(options.words[1])));
     std::cout << "security level set to " << LevelText(level) << '\n';
   } else {
     std::cout << LevelText(access.Level(std::nullopt)) << '\n';
@@ -422,11 +341,13 @@ int RunStats(ListAccess& access, const Options& options) {
   const MiscRow misc = access.Stats();
   const std::string harvest = misc.harvest ? DateText(misc.harvest) : "";
   if (options.json) {
-    std::cout << JsonLine({{"securityLevel", Q(std::string(LevelName(misc.secureclass)))},
-                           {"secureclass", misc.secureclass},
-                           {"spamnumber", misc.spamnumber},
-                           {"number", misc.number},
-                           {"lastHarvest", harvest.empty() ? QJsonValue() : Q(harvest)}})
+    std::cout << JsonLine(
+                     {{"securityLevel",
+                       Q(std::string(SecurityLevelName(DecodeSecurityLevel(misc.secureclass))))},
+                      {"secureclass", misc.secureclass},
+                      {"spamnumber", misc.spamnumber},
+                      {"number", misc.number},
+                      {"lastHarvest", harvest.empty() ? QJsonValue() : Q(harvest)}})
               << '\n';
     return kExitOk;
   }
@@ -444,7 +365,8 @@ int Run(const Options& options) {
     entries = ReadImportFile(options);
 
   // The program's own folder of lists, made ready as the program makes it at its start.
-  const fs::path folder = options.folder ? *options.folder : PrepareDatabaseFolder(ProgramFolder());
+  const fs::path folder =
+      options.folder ? *options.folder : PrepareDatabaseFolder(RunningProgramFolder());
   const fs::path socket = options.socket ? *options.socket : DefaultControlSocketPath();
   const std::unique_ptr<ListAccess> access = ConnectListAccess(fs::absolute(folder), socket);
 
@@ -469,21 +391,33 @@ int Run(const Options& options) {
 
 int main(int argc, char* argv[]) {
   using namespace tervane;
-  const std::vector<std::string_view> args = CommandWords(argc, argv);
-  if (const std::optional<int> answered = AnswerStandardOptions(kProgram, kUsageText, args))
-    return *answered;
+  CommandLine commandLine(kProgram, {"[--folder DIR] [--socket PATH] COMMAND [ARGUMENT...]"});
+  commandLine.Option("folder", "DIR", "the folder of cust.mdb and ospam.mdb (the program's own)")
+      .Option("socket", "PATH", "the running program's control socket")
+      .Option("match", "TEXT", "show: the rows whose address or name holds TEXT")
+      .Option("format", "text|csv", "import, export: the file's format")
+      .Flag("json", "show, stats: JSON")
+      .Flag("verbose", "import: name the invalid lines")
+      .Text(
+          "Commands: show white|black|reference, add white|black ADDRESS [NAME],\n"
+          "remove white|black ADDRESS, import white|black FILE|-,\n"
+          "export white|black|reference [FILE|-], level [high|medium|low], stats;\n"
+          "see tervane-lists(1). Exit status: 0 done, 1 failed or refused (nothing changed),\n"
+          "2 wrong usage, 3 imported with invalid lines skipped.\n");
+  if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv)))
+    return *exit;
   Options options;
   try {
-    options = ParseArguments(args);
+    options = ReadOptions(commandLine);
     CheckUsage(options);
   } catch (const UsageError& problem) {
-    return WrongUsage(kProgram, kUsageText, problem.what());
+    return commandLine.WrongUsage(problem.what());
   }
   try {
     return Run(options);
   } catch (const std::exception& e) {
     std::cout.flush();
     std::cerr << kProgram << ": " << e.what() << '\n';
-    return kFailed;
+    return kExitRefused;
   }
 }

@@ -1,13 +1,10 @@
 // The list commands carried out by the running program that owns the lists, through its
-// control socket (lists/list_protocol.h).
-#include <QJsonArray>
-#include <QJsonObject>
+// control socket (the "lists" requests of control/control_protocol.h).
 #include <chrono>
 #include <stdexcept>
 
+#include "control/control_client.h"
 #include "engine/address_rules.h"
-#include "extserver/control_client.h"
-#include "lists/list_protocol.h"
 #include "lists/row_transfer.h"
 #include "tools/lists/list_access.h"
 
@@ -15,25 +12,15 @@ namespace tervane {
 namespace {
 
 namespace fs = std::filesystem;
-namespace protocol = list_protocol;
 
 // An import of a million addresses, run by the program, is well within this.
 constexpr std::chrono::seconds kAnswerTimeout(120);
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-size_t Count(const QJsonObject& answer, const char* member) {
-  return static_cast<size_t>(answer.value(member).toInteger());
-}
 
 class ProgramListAccess : public ListAccess {
  public:
   ProgramListAccess(const fs::path& folder, const fs::path& socket)
       : folder_(folder), socket_(socket) {
-    const QJsonObject answer = Ask({{"action", protocol::kFolderAction}});
-    const fs::path programFolder = answer.value("folder").toString().toStdString();
+    const fs::path programFolder = Ask(Request(ListsAction::kFolder)).folder.value_or("");
     std::error_code error;
     if (!fs::equivalent(programFolder, folder_, error)) {
       throw std::runtime_error("the program at " + socket_.string() + " keeps its lists in " +
@@ -44,26 +31,23 @@ class ProgramListAccess : public ListAccess {
   size_t Rows(ListKind list, std::string_view match,
               const std::function<void(const ListEntry&)>& each) override {
     const TransferFolder transfer;
-    const fs::path file = transfer.NewFile("rows", "");
-    const QJsonObject answer = Ask({{"action", protocol::kRowsAction},
-                                    {"list", Q(ListKindName(list))},
-                                    {"match", Q(match)},
-                                    {"file", Q(file.string())}});
-    for (const ListEntry& entry : DecodeEntries(ReadTransferFile(file)))
+    ListsRequest request = Request(ListsAction::kRows, list);
+    request.match = match;
+    request.file = transfer.NewFile("rows", "").string();
+    const ListsAnswer answer = Ask(request);
+    for (const ListEntry& entry : DecodeEntries(ReadTransferFile(request.file)))
       each(entry);
-    return Count(answer, "count");
+    return static_cast<size_t>(answer.count.value_or(0));
   }
 
   AddResult Add(ListKind list, std::string_view address,
                 std::optional<std::string_view> name) override {
-    QJsonObject request{
-        {"action", protocol::kAddAction}, {"list", Q(ListKindName(list))}, {"address", Q(address)}};
+    ListsRequest request = Request(ListsAction::kAdd, list);
+    request.address = address;
     if (name)
-      request.insert("name", Q(*name));
+      request.name = std::string(*name);
     try {
-      const QJsonObject answer = Ask(request);
-      return answer.value("result").toString() == protocol::kAdded ? AddResult::kAdded
-                                                                   : AddResult::kAlreadyListed;
+      return Ask(request).result == kListsAdded ? AddResult::kAdded : AddResult::kAlreadyListed;
     } catch (const ControlRefusal& refusal) {
       if (refusal.what() == kInvalidEmailMessage)
         return AddResult::kInvalid;
@@ -72,21 +56,19 @@ class ProgramListAccess : public ListAccess {
   }
 
   size_t Remove(ListKind list, std::string_view address) override {
-    return Count(Ask({{"action", protocol::kRemoveAction},
-                      {"list", Q(ListKindName(list))},
-                      {"address", Q(address)}}),
-                 "removed");
+    ListsRequest request = Request(ListsAction::kRemove, list);
+    request.address = address;
+    return static_cast<size_t>(Ask(request).removed.value_or(0));
   }
 
   ImportResult Import(ListKind list, const std::vector<ListEntry>& entries,
                       const ImportProgress&) override {
     const TransferFolder transfer;
-    const fs::path file = transfer.NewFile("import", EncodeEntries(entries));
-    QJsonObject answer;
+    ListsRequest request = Request(ListsAction::kImport, list);
+    request.file = transfer.NewFile("import", EncodeEntries(entries)).string();
+    ListsAnswer answer;
     try {
-      answer = Ask({{"action", protocol::kImportAction},
-                    {"list", Q(ListKindName(list))},
-                    {"file", Q(file.string())}});
+      answer = Ask(request);
     } catch (const ControlNotRunning&) {
       throw;  // the request never reached a program
     } catch (const ControlClientError& error) {
@@ -95,38 +77,46 @@ class ProgramListAccess : public ListAccess {
                               "none of it (one transaction); `show` tells which");
     }
     ImportResult result;
-    result.imported = Count(answer, "imported");
-    result.alreadyListed = Count(answer, "alreadyListed");
-    for (const QJsonValue line : answer.value("invalidLines").toArray())
-      result.invalidLines.push_back(static_cast<size_t>(line.toInteger()));
+    result.imported = static_cast<size_t>(answer.imported.value_or(0));
+    result.alreadyListed = static_cast<size_t>(answer.alreadyListed.value_or(0));
+    for (const int64_t line : answer.invalidLines.value_or(std::vector<int64_t>{}))
+      result.invalidLines.push_back(static_cast<size_t>(line));
     return result;
   }
 
   int32_t Level(std::optional<int32_t> level) override {
-    QJsonObject request{{"action", protocol::kLevelAction}};
-    if (level)
-      request.insert("level", *level);
-    return Ask(request).value("level").toInt();
+    ListsRequest request = Request(ListsAction::kLevel);
+    request.level = level;
+    return Ask(request).level.value_or(0);
   }
 
   MiscRow Stats() override {
-    const QJsonObject answer = Ask({{"action", protocol::kStatsAction}});
+    const ListsStats stats = Ask(Request(ListsAction::kStats)).stats.value_or(ListsStats{});
     MiscRow misc;
-    misc.secureclass = answer.value("secureclass").toInt();
-    misc.spamnumber = answer.value("spamnumber").toInt();
-    misc.number = answer.value("number").toInt();
-    if (answer.value("harvest").isDouble())
-      misc.harvest = answer.value("harvest").toDouble();
+    misc.secureclass = stats.secureclass;
+    misc.spamnumber = stats.spamnumber;
+    misc.number = stats.number;
+    misc.harvest = stats.harvest;
     return misc;
   }
 
   std::string Where() const override { return "the running program at " + socket_.string(); }
 
  private:
-  QJsonObject Ask(QJsonObject request) const {
-    request.insert("cmd", protocol::kCommand);
-    request.insert("folder", Q(folder_.string()));
-    return ExchangeCommand(socket_, request, kAnswerTimeout);
+  ListsRequest Request(ListsAction action, std::optional<ListKind> list = std::nullopt) const {
+    ListsRequest request;
+    request.action = action;
+    request.dataFolder = folder_.string();
+    if (list)
+      request.list = ListKindName(*list);
+    return request;
+  }
+
+  ListsAnswer Ask(const ListsRequest& lists) const {
+    ControlRequest request;
+    request.command = ControlCommand::kLists;
+    request.lists = lists;
+    return Exchange(socket_, request, kAnswerTimeout).lists;
   }
 
   const fs::path folder_;

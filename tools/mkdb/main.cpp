@@ -18,16 +18,6 @@
 namespace {
 
 constexpr char kProgram[] = "tervane-mkdb";
-constexpr int kOk = 0;
-constexpr int kRefused = 1;
-
-constexpr const char* kUsageText =
-    "usage: tervane-mkdb DIR [--reference-list FILE] [--keep-existing]\n"
-    "       tervane-mkdb --help | --version\n"
-    "  Creates DIR/cust.mdb (empty white and black lists, default settings) and DIR/ospam.mdb\n"
-    "  (the reference list of spam senders: one address per line of FILE, blank lines and\n"
-    "  lines beginning with '#' skipped). An existing file is never overwritten: without\n"
-    "  --keep-existing the tool refuses, with it the existing file is left as it is.\n";
 
 struct Options {
   std::filesystem::path folder;
@@ -35,32 +25,9 @@ struct Options {
   bool keepExisting = false;
 };
 
-// Returns nullopt on wrong usage.
-std::optional<Options> ParseArguments(const std::vector<std::string_view>& args) {
-  Options options;
-  bool hasFolder = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--reference-list") {
-      if (++i == args.size() || options.referenceList)
-        return std::nullopt;
-      options.referenceList = std::filesystem::path(args[i]);
-    } else if (args[i] == "--keep-existing") {
-      options.keepExisting = true;
-    } else if (args[i].starts_with("-") || hasFolder || args[i].empty()) {
-      return std::nullopt;
-    } else {
-      options.folder = std::filesystem::path(args[i]);
-      hasFolder = true;
-    }
-  }
-  if (!hasFolder)
-    return std::nullopt;
-  return options;
-}
-
 int Refuse(const std::string& message) {
   std::cerr << kProgram << ": " << message << "\n";
-  return kRefused;
+  return tervane::kExitRefused;
 }
 
 int Run(const Options& options) {
@@ -104,20 +71,28 @@ int Run(const Options& options) {
   } catch (const tervane::DatabaseError& e) {
     return Refuse(e.what());
   }
-  return kOk;
+  return tervane::kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
-  if (const std::optional<int> answered =
-          tervane::AnswerStandardOptions(kProgram, kUsageText, args)) {
-    return *answered;
-  }
-  const std::optional<Options> options = ParseArguments(args);
-  if (!options) {
-    return tervane::WrongUsage(kProgram, kUsageText);
-  }
-  return Run(*options);
+  tervane::CommandLine commandLine(kProgram, {"DIR [--reference-list FILE] [--keep-existing]"});
+  commandLine
+      .Option("reference-list", "FILE",
+              "the spam senders of ospam.mdb, one address a line ('#' comments)")
+      .Flag("keep-existing", "leave a database file that is already there")
+      .Text(
+          "Creates DIR/cust.mdb (empty white and black lists, default settings) and "
+          "DIR/ospam.mdb;\nan existing file is never overwritten.\n");
+  if (const std::optional<int> exit = commandLine.Parse(tervane::CommandWords(argc, argv)))
+    return *exit;
+  if (commandLine.Arguments().size() != 1 || commandLine.Arguments()[0].empty())
+    return commandLine.WrongUsage("takes one folder");
+  Options options;
+  options.folder = commandLine.Arguments()[0];
+  if (const std::optional<std::string> list = commandLine.Value("reference-list"))
+    options.referenceList = *list;
+  options.keepExisting = commandLine.Has("keep-existing");
+  return Run(options);
 }

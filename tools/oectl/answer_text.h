@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "extserver/control_protocol.h"
+#include "control/control_protocol.h"
 
 namespace tervane {
 

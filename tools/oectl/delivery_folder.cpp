@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "extserver/control_protocol.h"
-#include "extserver/maildir_store.h"
+#include "control/control_protocol.h"
+#include "maildir/maildir_store.h"
 
 namespace tervane {
 namespace {

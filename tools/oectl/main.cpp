@@ -20,42 +20,20 @@
 
 #include "cli/command_line.h"
 #include "cli/version.h"
-#include "extserver/control_client.h"
-#include "extserver/control_protocol.h"
-#include "extserver/extension_server.h"
-#include "extserver/maildir_delivery.h"
+#include "control/control_client.h"
+#include "control/control_protocol.h"
+#include "control/control_socket_file.h"
 #include "log/log_file.h"
+#include "maildir/maildir_delivery.h"
+#include "maildir/maildir_mail_store.h"
 #include "tools/oectl/answer_text.h"
 #include "tools/oectl/delivery_folder.h"
 
 namespace tervane {
 namespace {
 
-constexpr std::string_view kProgram = "oectl";
-constexpr int kRefused = 1;
 constexpr int kDefaultTimeoutSeconds = 30;
 constexpr size_t kDefaultLogLines = 20;
-
-constexpr const char* kUsageText =
-    "usage: oectl [--socket PATH] [--json] [--timeout SECONDS] COMMAND [ARGUMENT...]\n"
-    "       oectl --help | --version\n"
-    "  status                  running, or stopped while the program waits detached\n"
-    "  start                   starts the mail client (the program attaches)\n"
-    "  stop                    ends the mail client (the program detaches)\n"
-    "  folders                 the folders: id, name, number of messages\n"
-    "  list FOLDER             the folder's messages: id, sender, subject\n"
-    "  select FOLDER [ID...]   selects those messages of the folder, in that order\n"
-    "  buttons                 the captions of the toolbar's buttons, in order\n"
-    "  click CAPTION           clicks the toolbar button with that caption\n"
-    "  settings                opens the program's settings window\n"
-    "  log [N]                 the last N (default 20) lines of the program's decision log\n"
-    "  deliver FILE [FOLDER]   delivers FILE (- for standard input) as new mail into FOLDER\n"
-    "                          (default Inbox) of $MAILDIR or ~/Maildir; prints its file\n"
-    "FOLDER is a folder's name or id; inbox in any letter case is Inbox. Output is\n"
-    "tab-separated, one row per line; --json prints the answer as JSON. --socket names the\n"
-    "mail client's control socket (default $XDG_RUNTIME_DIR/tervane/mailclient.sock, else\n"
-    "/tmp/tervane-UID/mailclient.sock); oectl waits at most --timeout seconds (30) for an\n"
-    "answer. Exit status: 0 done, 1 refused or no program running, 2 wrong usage.\n";
 
 // A command that cannot be carried out; what() is the one-line message.
 class Refused : public std::runtime_error {
@@ -66,47 +44,9 @@ class Refused : public std::runtime_error {
 struct Options {
   std::filesystem::path socketPath;
   bool json = false;
-  int timeoutSeconds = kDefaultTimeoutSeconds;
+  std::chrono::milliseconds timeout{};
   std::vector<std::string> words;  // the command and its arguments
 };
-
-// The options and words of args, or what is wrong with them.
-std::variant<Options, std::string> ParseArguments(const std::vector<std::string_view>& args) {
-  Options options;
-  bool optionsEnd = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (optionsEnd || arg == "-" || !arg.starts_with("-")) {
-      options.words.emplace_back(arg);
-    } else if (arg == "--") {
-      optionsEnd = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--socket") {
-      if (!hasValue || args[i + 1].empty()) {
-        return std::string("--socket needs a path");
-      }
-      options.socketPath = std::filesystem::path(args[++i]);
-    } else if (arg == "--timeout") {
-      const std::optional<int32_t> seconds =
-          hasValue ? ParseControlId(args[++i]) : std::optional<int32_t>();
-      if (!seconds || *seconds <= 0) {
-        return std::string("--timeout needs a whole number of seconds");
-      }
-      options.timeoutSeconds = *seconds;
-    } else {
-      return "unknown option " + std::string(arg);
-    }
-  }
-  if (options.words.empty()) {
-    return std::string("no command");
-  }
-  if (options.socketPath.empty()) {
-    options.socketPath = DefaultControlSocketPath();
-  }
-  return options;
-}
 
 // The mail client's request that words ask for; nullopt when they name none or misuse one.
 std::optional<ControlRequest> BuildRequest(const std::vector<std::string>& words) {
@@ -152,13 +92,9 @@ std::optional<ControlRequest> BuildRequest(const std::vector<std::string>& words
   return request;
 }
 
-std::chrono::milliseconds Timeout(const Options& options) {
-  return std::chrono::seconds(options.timeoutSeconds);
-}
-
 // The server's accepted answer to request: its line and what it says.
 std::pair<std::string, ControlAnswer> Ask(const Options& options, const ControlRequest& request) {
-  std::string line = ExchangeRequest(options.socketPath, EncodeRequest(request), Timeout(options));
+  std::string line = ExchangeRequest(options.socketPath, EncodeRequest(request), options.timeout);
   auto decoded = DecodeAnswer(line);
   if (const auto* error = std::get_if<std::string>(&decoded)) {
     throw Refused("unreadable answer from the mail client at " + options.socketPath.string() +
@@ -207,7 +143,7 @@ std::filesystem::path ServerFolderDir(const Options& options, int32_t id) {
   }
   for (const FolderSummary& folder : answer.folders.value_or(std::vector<FolderSummary>{})) {
     if (folder.id == id) {
-      return folder.dir;
+      return std::filesystem::path(folder.location);
     }
   }
   throw Refused("unknown folder: " + std::to_string(id));
@@ -216,7 +152,7 @@ std::filesystem::path ServerFolderDir(const Options& options, int32_t id) {
 int RunDeliver(const Options& options) {
   const std::vector<std::string>& words = options.words;
   if (words.size() < 2 || words.size() > 3) {
-    return WrongUsage(kProgram, kUsageText);
+    throw UsageError("deliver takes a file and a folder");
   }
   const std::string bytes = ReadMessage(words[1]);
   const std::filesystem::path folder =
@@ -237,7 +173,7 @@ int RunLog(const Options& options) {
   const std::optional<int32_t> count =
       words.size() == 2 ? ParseControlId(words[1]) : static_cast<int32_t>(kDefaultLogLines);
   if (words.size() > 2 || !count || *count < 0) {
-    return WrongUsage(kProgram, kUsageText);
+    throw UsageError("log takes a number of lines");
   }
   const std::filesystem::path file = DefaultLogFile();
   std::error_code ignored;
@@ -263,10 +199,12 @@ int RunLog(const Options& options) {
 // Asks the program, not the mail client: the program shows its settings window.
 int RunSettings(const Options& options) {
   if (options.words.size() != 1) {
-    return WrongUsage(kProgram, kUsageText);
+    throw UsageError("settings takes no arguments");
   }
   try {
-    ExchangeCommand(options.socketPath, QJsonObject{{"cmd", "settings"}}, Timeout(options));
+    ControlRequest request;
+    request.command = ControlCommand::kSettings;
+    Exchange(options.socketPath, request, options.timeout);
   } catch (const ControlNotRunning&) {
     throw Refused(std::string(kProductName) + " is not running");
   }
@@ -276,15 +214,7 @@ int RunSettings(const Options& options) {
   return kExitOk;
 }
 
-int Run(const std::vector<std::string_view>& args) {
-  if (const std::optional<int> answered = AnswerStandardOptions(kProgram, kUsageText, args)) {
-    return *answered;
-  }
-  auto parsed = ParseArguments(args);
-  if (const auto* problem = std::get_if<std::string>(&parsed)) {
-    return WrongUsage(kProgram, kUsageText, *problem);
-  }
-  const Options& options = std::get<Options>(parsed);
+int Run(const Options& options) {
   const std::string& command = options.words[0];
   if (command == "deliver") {
     return RunDeliver(options);
@@ -295,24 +225,52 @@ int Run(const std::vector<std::string_view>& args) {
   if (command == "settings") {
     return RunSettings(options);
   }
-  if (!ParseControlCommand(command)) {
-    return WrongUsage(kProgram, kUsageText, "unknown command " + command);
+  const std::optional<ControlCommand> known = ParseControlCommand(command);
+  if (!known || !IsMailClientCommand(*known)) {
+    throw UsageError("unknown command " + command);
   }
   if (const std::optional<ControlRequest> request = BuildRequest(options.words)) {
     return RunControl(options, *request);
   }
-  return WrongUsage(kProgram, kUsageText);
+  throw UsageError("wrong arguments for " + command);
 }
 
 }  // namespace
 }  // namespace tervane
 
 int main(int argc, char** argv) {
+  using namespace tervane;
+  CommandLine commandLine("oectl",
+                          {"[--socket PATH] [--json] [--timeout SECONDS] COMMAND [ARGUMENT...]"});
+  commandLine.Option("socket", "PATH", "the program's control socket")
+      .Flag("json", "print the answer as JSON")
+      .Option("timeout", "SECONDS", "wait at most this long for an answer (30)")
+      .Text(
+          "Commands: status, start, stop, folders, list FOLDER, select FOLDER [ID...],\n"
+          "buttons, click CAPTION, settings, log [N], deliver FILE [FOLDER]; see oectl(1).\n"
+          "Exit status: 0 done, 1 refused or no program running, 2 wrong usage.\n");
+  if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv))) {
+    return *exit;
+  }
   try {
-    return tervane::Run(tervane::CommandWords(argc, argv));
+    Options options;
+    options.json = commandLine.Has("json");
+    options.socketPath = commandLine.Value("socket").value_or(DefaultControlSocketPath().string());
+    if (options.socketPath.empty()) {
+      throw UsageError("--socket needs a path");
+    }
+    options.timeout = std::chrono::seconds(
+        commandLine.Number("timeout", 1, 24 * 3600).value_or(kDefaultTimeoutSeconds));
+    options.words = commandLine.Arguments();
+    if (options.words.empty()) {
+      throw UsageError("no command");
+    }
+    return Run(options);
+  } catch (const UsageError& error) {
+    return commandLine.WrongUsage(error.what());
   } catch (const std::exception& error) {
     // Refused commands, missing programs, failed deliveries: one line, and the refusal's code.
     std::cerr << "oectl: " << error.what() << '\n';
-    return tervane::kRefused;
+    return kExitRefused;
   }
 }

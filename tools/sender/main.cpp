@@ -13,8 +13,8 @@
 
 #include "cli/command_line.h"
 #include "engine/address_rules.h"
-#include "extserver/header_fields.h"
-#include "extserver/message_file.h"
+#include "maildir/message_file.h"
+#include "message/header_fields.h"
 #include "reflist/address_list.h"
 
 namespace {
@@ -38,32 +38,28 @@ std::string Printable(std::string text) {
   return text;
 }
 
-constexpr char kProgram[] = "tervane-sender";
-constexpr char kUsage[] =
-    "usage: tervane-sender FILE...\n"
-    "       tervane-sender --help | --version\n"
-    "  Prints for each message file: the file, the sender address the filter looks up, 1 when\n"
-    "  a reference list may hold it (else 0), 1 when the message came through a mailing list.\n";
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const std::vector<std::string_view> args = tervane::CommandWords(argc, argv);
-  if (const std::optional<int> answered = tervane::AnswerStandardOptions(kProgram, kUsage, args))
-    return *answered;
-  if (args.empty())
-    return tervane::WrongUsage(kProgram, kUsage);
-  int status = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::optional<std::string> headers = tervane::ReadMessageHeaders(argv[i]);
+  tervane::CommandLine commandLine("tervane-sender", {"FILE..."});
+  commandLine.Text(
+      "Prints for each message file: the file, the sender address the filter looks up, 1 when\n"
+      "a reference list may hold it (else 0), 1 when the message came through a mailing list.\n");
+  if (const std::optional<int> exit = commandLine.Parse(tervane::CommandWords(argc, argv)))
+    return *exit;
+  if (commandLine.Arguments().empty())
+    return commandLine.WrongUsage("takes message files");
+  int status = tervane::kExitOk;
+  for (const std::string& file : commandLine.Arguments()) {
+    const std::optional<std::string> headers = tervane::ReadMessageHeaders(file);
     if (!headers) {
-      std::cerr << "tervane-sender: cannot read " << argv[i] << "\n";
-      status = 1;
+      std::cerr << "tervane-sender: cannot read " << file << "\n";
+      status = tervane::kExitRefused;
       continue;
     }
     const std::string sender = tervane::ExtractSenderAddress(*headers);
-    std::cout << argv[i] << '\t' << Printable(sender) << '\t'
-              << (tervane::IsListableAddress(sender) ? 1 : 0) << '\t'
+    std::cout << file << '\t' << Printable(sender) << '\t'
+              << (tervane::IsPublishableAddress(sender) ? 1 : 0) << '\t'
               << (CameThroughMailingList(*headers) ? 1 : 0) << '\n';
   }
   return status;

@@ -1,0 +1,74 @@
+#include "shell/program.h"
+
+#include <string>
+
+#include "extserver/mail_client_commands.h"
+#include "log/decision_log.h"
+#include "maildir/maildir_mail_store.h"
+#include "shell/reference_reopen.h"
+
+namespace tervane {
+namespace {
+
+// The user's mail store, as the configuration names it; what it meets that the user should know
+// of (a file in new/ that is no mail, a move that failed) goes to the decision log.
+std::unique_ptr<IMailStore> OpenMailStore(const ProgramConfig& config, DecisionLog& log) {
+  std::unique_ptr<IMailStore> store =
+      std::make_unique<MaildirMailStore>(config.maildir.value_or(DefaultMaildirRoot()));
+  store->SetNoticeHandler([&log](const std::string& text) { log.Write(text); });
+  return store;
+}
+
+}  // namespace
+
+Program::Program(ProgramOptions options, DecisionLog& log)
+    : options_(std::move(options)),
+      log_(log),
+      store_(OpenMailStore(options_.config, log)),
+      server_(*store_),
+      control_(options_.controlSocket.empty()
+                   ? nullptr
+                   : std::make_unique<ControlServer>(
+                         options_.controlSocket,
+                         [this](const ControlRequest& request) { return Answer(request); })),
+      mainWindow_(options_.restarted, options_.listsFolder,
+                  ProgramParts{server_, database_, securityLevel_, spamFolderId_, windows_, log_},
+                  options_.attachRetryInterval),
+      aboutBox_(mainWindow_.shell()),
+      settings_(database_, securityLevel_),
+      lists_(database_, options_.listsFolder, securityLevel_) {
+  windows_.aboutBox = &aboutBox_;
+  windows_.settings = &settings_;
+  complete_ = true;
+}
+
+Program::~Program() = default;
+
+ControlAnswer Program::Answer(const ControlRequest& request) {
+  if (IsMailClientCommand(request.command))
+    return AnswerMailClientRequest(server_, request);
+  if (!complete_)
+    throw ControlRefused("Tervane Anti-Spam is starting; try again in a moment");
+  ControlAnswer answer;
+  switch (request.command) {
+    case ControlCommand::kSettings:
+      // The window shows the open lists: it opens only while the program is attached.
+      if (!mainWindow_.IsAttached())
+        throw ControlRefused(
+            "Tervane Anti-Spam is not attached to the mail client; its settings open while the "
+            "mail client runs");
+      mainWindow_.Config1Click();
+      break;
+    case ControlCommand::kReopenReference:
+      answer.reopened = ReopenReferenceDatabase(database_, options_.listsFolder);
+      break;
+    case ControlCommand::kLists:
+      answer.lists = lists_.Answer(request.lists);
+      break;
+    default:
+      throw ControlRefused("unknown command: " + std::string(ControlCommandName(request.command)));
+  }
+  return answer;
+}
+
+}  // namespace tervane
