@@ -46,7 +46,7 @@ int Serve(const tervane::ServerOptions& options) {
                                options.publish, std::move(sharedDomains));
   if (publisher.SkippedSeedAddresses() > 0) {
     std::cerr << "tervane-server: " << publisher.SkippedSeedAddresses()
-              << " seed entries are not valid list entries and are left out\n";
+              << " seed entries are not publishable and are left out\n";
   }
   ReportServer server(*store, publisher, options.server);
   QObject::connect(&server, &ReportServer::Published, [](int64_t version, int64_t count) {
