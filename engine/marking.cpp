@@ -14,6 +14,7 @@
 #include "engine/spam_reporter.h"
 #include "log/decision_log.h"
 #include "mailapi/extension_interface.h"
+#include "message/header_fields.h"
 #include "store/filter_database.h"
 
 namespace tervane {
@@ -65,23 +66,33 @@ struct Marked {
   bool move = false;  // moved into the spam folder or the inbox after the lists change
 };
 
-// What a list step did, in the words of the log.
-struct ListChange {
-  bool changed;
-  const char* ifChanged;
-  const char* otherwise;
-};
+// What the two list steps of a mark did, in the words of the log: the address put on one list
+// and taken off the other.
+std::string ListSteps(AddResult added, std::string_view list, bool removed,
+                      std::string_view other) {
+  std::string text;
+  switch (added) {
+    case AddResult::kAdded:
+      text = "added to the " + std::string(list);
+      break;
+    case AddResult::kAlreadyListed:
+      text = "already on the " + std::string(list);
+      break;
+    case AddResult::kInvalid:
+      text = "not put on the " + std::string(list) + " (marks list exact addresses)";
+      break;
+  }
+  return text + (removed ? ", taken off the " : ", not on the ") + std::string(other);
+}
 
 void LogMark(FilterContext& context, const char* what, const Marked& marked,
-             const std::string& address, ListChange added, ListChange removed,
-             const std::string& action) {
+             const std::string& address, const std::string& lists, const std::string& action) {
   const std::string which = marked.folderId == -1
                                 ? std::string("a message not in the mail store")
                                 : "message " + std::to_string(marked.messageId) + " of folder " +
                                       std::to_string(marked.folderId);
-  context.log.Write(std::string(what) + ": " + which + " from <" + address +
-                    ">: " + (added.changed ? added.ifChanged : added.otherwise) + ", " +
-                    (removed.changed ? removed.ifChanged : removed.otherwise) + "; " + action);
+  context.log.Write(std::string(what) + ": " + which + " from <" + address + ">: " + lists + "; " +
+                    action);
 }
 
 // The Spam mark: the black list, off the white list, the move when asked, the counter and the
@@ -93,9 +104,20 @@ bool MarkAsSpam(FilterContext& context, const Marked& marked, Way way) {
   const std::string address = ExtractSenderAddress(headers);
 
   RecordCursor& cursor = context.database.ADODataSet1;
-  const bool added = AddListRow(cursor, QueryText::kBlackTableLookup, address, name,
-                                context.clock.Today(), ListWriter::kMarking) == AddResult::kAdded;
-  const bool removed = DeleteFirstListMatch(cursor, QueryText::kWhiteTableLookup, address);
+  // A mailing list's sender is the list's own address: black-listing it would send every later
+  // message of the list to spam.
+  std::string lists;
+  if (IsMailingListMessage(headers)) {
+    lists =
+        "a mailing list's message: its sender stays off the black list (\"tervane-lists add "
+        "black " +
+        address + "\" blocks the whole list)";
+  } else {
+    const AddResult added = AddListRow(cursor, QueryText::kBlackTableLookup, address, name,
+                                       context.clock.Today(), ListWriter::kMarking);
+    const bool removed = DeleteFirstListMatch(cursor, QueryText::kWhiteTableLookup, address);
+    lists = ListSteps(added, "black list", removed, "white list");
+  }
   const bool moved =
       marked.move && context.folderManager.MoveMessage(marked.folderId, context.spamFolderId,
                                                        marked.messageId) != -1;
@@ -112,9 +134,7 @@ bool MarkAsSpam(FilterContext& context, const Marked& marked, Way way) {
   const std::string where = !marked.move ? "not moved"
                             : moved      ? "moved to spam"
                                          : "could not be moved to spam";
-  LogMark(context, SpamWords(way), marked, address,
-          {added, "added to the black list", "already on the black list"},
-          {removed, "taken off the white list", "not on the white list"},
+  LogMark(context, SpamWords(way), marked, address, lists,
           where + "; report sent to " + context.reportHost);
   return !marked.move || moved;
 }
@@ -127,14 +147,18 @@ bool MarkAsNotSpam(FilterContext& context, const Marked& marked, Way way, IOEFol
   const std::string address = ExtractSenderAddress(headers);
 
   RecordCursor& cursor = context.database.ADODataSet1;
-  const bool added = AddListRow(cursor, QueryText::kWhiteTableLookup, address, name,
-                                context.clock.Today(), ListWriter::kMarking) == AddResult::kAdded;
+  const AddResult added = AddListRow(cursor, QueryText::kWhiteTableLookup, address, name,
+                                     context.clock.Today(), ListWriter::kMarking);
   const bool removed = DeleteFirstListMatch(cursor, QueryText::kBlackTableLookup, address);
+  std::string lists = ListSteps(added, "white list", removed, "black list");
+  // The address is white-listed now, but its domain's entry still sends the rest to spam.
+  if (const std::string domain = DomainEntryOf(address);
+      !domain.empty() && IsListed(cursor, QueryText::kBlackTableLookup, domain)) {
+    lists += "; the black list's " + domain + " still catches the others from that domain";
+  }
   const bool moved = marked.move && context.folderManager.MoveMessage(
                                         marked.folderId, inbox->GetID(), marked.messageId) != -1;
-  LogMark(context, NotSpamWords(way), marked, address,
-          {added, "added to the white list", "already on the white list"},
-          {removed, "taken off the black list", "not on the black list"},
+  LogMark(context, NotSpamWords(way), marked, address, lists,
           !marked.move ? "not moved"
           : moved      ? "moved to " + inbox->GetName()
                        : "could not be moved to " + inbox->GetName());

@@ -35,12 +35,8 @@ bool IsPublishableAddress(std::string_view address) {
 }
 
 bool IsPublishableDomainEntry(std::string_view entry) {
-  if (entry.size() < 2 || entry.size() > kMaxAddressBytes || entry.front() != '@')
-    return false;
-  const std::string_view domain = entry.substr(1);
-  const size_t dot = domain.find('.');
-  return dot != std::string_view::npos && dot != 0 && dot != domain.size() - 1 &&
-         domain.find_first_of("@ ") == std::string_view::npos && !HasControl(domain);
+  return entry.size() <= kMaxAddressBytes && IsDomainEntry(entry) &&
+         entry.find(' ') == std::string_view::npos && !HasControl(entry);
 }
 
 bool IsPublishableEntry(std::string_view entry) {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 
+#include "engine/classification.h"
 #include "engine/list_rows.h"
 #include "engine/spam_report.h"
 #include "store/database_error.h"
@@ -259,6 +260,54 @@ TEST_F(MarkingTest, OneMessageIsMarkedAsTheButtonsMarkIt) {
   EXPECT_EQ(SpamNumber(), 2);
   EXPECT_TRUE(log.lines.back().starts_with(
       "marked spam by piping: a message not in the mail store from <c@three.example>"))
+      << log.lines.back();
+}
+
+// Spam on mail that came through a mailing list moves, counts and reports it, but leaves the
+// list's own address (the sender rule takes its Return-Path) off the black list, so the list's
+// next message is not sent to spam.
+TEST_F(MarkingTest, SpamOnAMailingListsMessageLeavesTheListsAddressOffTheBlackList) {
+  for (const char* field : {"List-Id: <news.lists.example>", "List-Post: <mailto:news@x.example>",
+                            "Precedence: bulk", "Precedence: List"}) {
+    SCOPED_TRACE(field);
+    const std::string headers = "Return-Path: <news-bounces@lists.example>\nFrom: <a@b.example>\n" +
+                                std::string(field) + "\n";
+    const int32_t id = store.AddMessage(store.InboxId(), {headers, "offer", "", ""});
+    store.Select(store.InboxId(), {id});
+    const size_t reports = reporter.addresses.size();
+
+    MarkSelectedAsSpam(context);
+
+    EXPECT_TRUE(Rows(QueryText::kBlackTable).empty());
+    EXPECT_EQ(reporter.addresses.size(), reports + 1);
+    EXPECT_NE(log.lines.back().find("tervane-lists add black news-bounces@lists.example"),
+              std::string::npos)
+        << log.lines.back();
+    const int32_t next = store.AddMessage(store.InboxId(), {headers, "news", "", ""});
+    FilterNewMessage(context, store.InboxId(), next);
+    EXPECT_EQ(store.moves().back().messageId, id);  // the next one stays
+  }
+  EXPECT_EQ(SpamNumber(), 4);
+}
+
+// Not Spam white-lists the address; a domain entry that catches its domain stays, and the log
+// says so. Marks never list a domain entry.
+TEST_F(MarkingTest, MarksListExactAddressesAndNameADomainThatStillCatches) {
+  AddRow(QueryText::kBlackTableLookup, "@bulk.example");
+  const int32_t fromDomain = Receive(spamFolderId, "ann@bulk.example");
+  store.Select(spamFolderId, {fromDomain});
+  MarkSelectedAsNotSpam(context);
+  EXPECT_EQ(Rows(QueryText::kBlackTable).size(), 1u);
+  EXPECT_NE(log.lines.back().find("the black list's @bulk.example still catches the others"),
+            std::string::npos)
+      << log.lines.back();
+
+  const int32_t odd = Receive(store.InboxId(), "@odd.example");
+  store.Select(store.InboxId(), {odd});
+  MarkSelectedAsSpam(context);
+  EXPECT_EQ(Rows(QueryText::kBlackTable).size(), 1u);
+  EXPECT_NE(log.lines.back().find("not put on the black list (marks list exact addresses)"),
+            std::string::npos)
       << log.lines.back();
 }
 
