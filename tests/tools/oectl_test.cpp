@@ -418,14 +418,18 @@ TEST_F(OectlTest, TalksToNoServerOfAnotherUser) {
 }
 
 TEST_F(OectlTest, BashCompletesCommandsFoldersCaptionsAndFiles) {
-  EXPECT_EQ(Complete({"s"}, env_), "status\nstart\nstop\nselect\nsettings\n");
+  EXPECT_EQ(Complete({"s"}, env_), "status\nstart\nstop\nselect\nspam\nsettings\n");
   EXPECT_EQ(Complete({"--json", "list", ""}, env_), "Inbox\nSent\n");
   const auto toolbar = server_.NewAPIObj()->GetToolbar();
   const auto spam = toolbar->CreateButton("Not Spam", "", "");
   EXPECT_EQ(Complete({"click", "N"}, env_), "Not\\ Spam\n");
 
   std::ofstream(files_.temp / "message.eml") << "Subject: x\n\n";
-  EXPECT_EQ(Complete({"deliver", (files_.temp / "mess").c_str()}, env_),
+  for (const char* command : {"deliver", "spam"}) {
+    EXPECT_EQ(Complete({command, (files_.temp / "mess").c_str()}, env_),
+              (files_.temp / "message.eml").string() + "\n");
+  }
+  EXPECT_EQ(Complete({"notspam", "a.eml", (files_.temp / "mess").c_str()}, env_),
             (files_.temp / "message.eml").string() + "\n");
   // Without a running program, deliver's folders come from the Maildir on disk.
   for (const char* sub : {"cur", "new", "tmp"}) {
