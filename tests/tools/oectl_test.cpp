@@ -19,10 +19,12 @@
 
 #include "base/unique_fd.h"
 #include "control/control_socket_file.h"
+#include "control/transfer_file.h"
 #include "mailapi/extension_interface.h"
 #include "tests/control/control_test_support.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/maildir_files.h"
 #include "tests/support/maildir_server.h"
 #include "tests/support/recording_events.h"
 #include "tests/support/unix_socket.h"
@@ -34,6 +36,7 @@ namespace {
 
 using testing::ControlFixtureFiles;
 using testing::ReadBytes;
+using testing::WriteFile;
 
 using OectlRun = testing::ToolRun;
 
@@ -334,6 +337,38 @@ TEST_F(OectlTest, SettingsAsksTheProgram) {
       Oectl({"--socket", QString::fromStdString((files_.temp / "none.sock").string()), "settings"});
   EXPECT_EQ(none.exitCode, 1);
   EXPECT_EQ(none.err, "oectl: Tervane Anti-Spam is not running\n");
+}
+
+// spam and notspam pass the message on standard input through a private file, and send more files
+// than one request line holds in several requests; empty input is no message.
+TEST_F(OectlTest, MarksPassManyFilesAndRefuseEmptyInput) {
+  std::vector<std::string> files;
+  std::string piped;
+  program_ = [&](const ControlRequest& request) {
+    files.insert(files.end(), request.files.begin(), request.files.end());
+    if (!request.transfer.empty())
+      piped = ReadTransferFile(request.transfer);
+    ControlAnswer answer;
+    answer.marked = std::vector<std::string>{"one line"};
+    return answer;
+  };
+  QStringList args{"spam"};
+  for (int i = 0; i < 1500; ++i) {
+    const std::filesystem::path file =
+        files_.temp / ("message-with-a-rather-long-name-as-mail-files-have-" + std::to_string(i));
+    WriteFile(file, "Subject: x\n\n");
+    args << QString::fromStdString(file.string());
+  }
+  const OectlRun many = Oectl(args);
+  EXPECT_EQ(many.exitCode, 0) << many.err;
+  EXPECT_EQ(files.size(), 1500u);
+  EXPECT_GT(std::count(many.out.begin(), many.out.end(), '\n'), 1);  // a line per request
+
+  EXPECT_EQ(Oectl({"notspam"}, "Subject: piped\n\nbody\n").exitCode, 0);
+  EXPECT_EQ(piped, "Subject: piped\n\nbody\n");
+  const OectlRun empty = Oectl({"spam"}, "");
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_EQ(empty.err, "oectl: nothing on standard input: no message to mark\n");
 }
 
 // The decision log is read from its file, with or without a running program.
