@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QSignalSpy>
 #include <climits>
+#include <csignal>
 #include <filesystem>
 
 #include "engine/clock.h"
@@ -162,6 +165,34 @@ TEST_F(SessionTest, HarvestAndCompactionRunAtRemainderOne) {
     EXPECT_EQ(Number(), NextDetachNumber(c.before));
     CloseFilterDatabase(db);
   }
+}
+
+// A harvest cut short (here a commit runs into a file-size limit) leaves the detach uncounted,
+// so the next detach harvests again rather than the twentieth after it.
+TEST_F(SessionTest, AHarvestCutShortRunsAgainAtTheNextDetach) {
+  oe.OEFolderManager.CreateFolder(0, "Sent");
+  for (int i = 0; i < 20; ++i)
+    DeliverMessage(mail / "Maildir/.Sent", "From: me@home.example\nTo: <friend" +
+                                               std::to_string(i) + "@home.example>\n\nhi\n");
+  ASSERT_TRUE(Attach());
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit lowered = saved;
+  lowered.rlim_cur = std::filesystem::file_size(program.customer().string() + "-wal") + 16384;
+  ::setrlimit(RLIMIT_FSIZE, &lowered);
+  EXPECT_THROW(DetachFromMailClient(oe, context, programFolder()), DatabaseError);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+  CloseFilterDatabase(db);
+
+  ASSERT_TRUE(Attach());
+  EXPECT_EQ(Number(), 0);
+  DetachFromMailClient(oe, context, programFolder());
+  ConnectionOpen();
+  EXPECT_EQ(Number(), 1);
+  db.ADODataSet3.Query(QueryText::kWhiteTable);
+  EXPECT_EQ(db.ADODataSet3.RecordCount(), 20);
 }
 
 TEST(DetachNumberTest, WrapsInsteadOfOverflowing) {
