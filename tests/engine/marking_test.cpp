@@ -120,6 +120,19 @@ TEST_F(MarkingTest, VanishedMessageIsSkippedAndTheWalkGoesOn) {
   EXPECT_EQ(SpamNumber(), 1);
 }
 
+TEST_F(MarkingTest, AMessageThatCannotBeReadIsSkippedSayingWhyAndTheWalkGoesOn) {
+  const int32_t unreadable =
+      store.AddMessage(store.InboxId(), {.unreadable = "could not read x: Permission denied"});
+  const int32_t kept = Receive(store.InboxId(), "b@two.example");
+  store.Select(store.InboxId(), {unreadable, kept});
+  MarkSelectedAsSpam(context);
+  EXPECT_EQ(store.moves(), (Moves{{store.InboxId(), spamFolderId, kept}}));
+  EXPECT_EQ(SpamNumber(), 1);
+  EXPECT_EQ(log.lines.at(0), "not marked spam: message " + std::to_string(unreadable) +
+                                 " of folder 1: could not read x: Permission denied; nothing "
+                                 "changed");
+}
+
 TEST_F(MarkingTest, DatabaseErrorEndsTheCommandKeepingWhatWasDone) {
   const int32_t a = Receive(store.InboxId(), "a@one.example");
   const int32_t b = Receive(store.InboxId(), "b@two.example");
