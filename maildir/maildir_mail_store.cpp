@@ -68,6 +68,10 @@ void MaildirMailStore::DeactivateNotifications() {
   watcher_.Deactivate();
 }
 
+void MaildirMailStore::AnnounceArrivedMail() {
+  watcher_.AnnounceArrivedMail();
+}
+
 bool MaildirMailStore::HasFolder(int32_t folderId) {
   return store_.Folder(folderId).has_value();
 }

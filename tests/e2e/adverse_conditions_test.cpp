@@ -1,8 +1,10 @@
-// The real program when its resources run short: out of file descriptors while mail arrives.
+// The real program when its resources run short or its work is large: out of file descriptors
+// while mail arrives; an import of many addresses while mail arrives and SIGTERM comes.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <filesystem>
+#include <future>
 #include <map>
 #include <string>
 
@@ -22,6 +24,16 @@ std::map<int, fs::path> OpenFiles(int pid) {
   for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
     files[std::stoi(entry.path().filename())] = fs::read_symlink(entry.path(), error);
   return files;
+}
+
+// True iff process pid is reading the file of an import from tervane-lists.
+bool Importing(int pid) {
+  for (const auto& [fd, file] : OpenFiles(pid)) {
+    if (file.filename() == "import" &&
+        file.parent_path().filename().string().starts_with("tervane-transfer-"))
+      return true;
+  }
+  return false;
 }
 
 size_t FilesIn(const fs::path& dir) {
@@ -67,6 +79,30 @@ TEST(AdverseConditionsTest, MailThatCannotBeReadIsNotJudgedUntilItCanBe) {
   EXPECT_EQ(Count(ReadBytes(log), "not judged"), 1u) << ReadBytes(log);
   EXPECT_EQ(Count(ReadBytes(log), "spam: "), 0u) << ReadBytes(log);
   EXPECT_EQ(FilesIn(session.maildir() / "new") + FilesIn(session.maildir() / "cur"), 1u);
+}
+
+// An import runs in slices: new mail is judged while it runs, and SIGTERM ends the program
+// before it is done, leaving none of it.
+TEST(AdverseConditionsTest, ALargeImportLetsMailBeJudgedAndEndsOnSigtermLeavingNothing) {
+  ProgramSession session;
+  ASSERT_TRUE(session.StartAttached());
+  const int pid = static_cast<int>(session.program().processId());
+  std::string addresses;
+  for (int i = 0; i < 500000; ++i)
+    addresses += "bulk" + std::to_string(i) + "@import.example\n";
+  std::future<CommandResult> import = std::async(std::launch::async, [&] {
+    return session.Lists({"import", "black", "-"}, QByteArray::fromStdString(addresses));
+  });
+  ASSERT_TRUE(WaitUntil([&] { return Importing(pid); }));
+  DeliverMessage(session.maildir(), "From: <" + ReferenceSender() + ">\n\nspam\n");
+  EXPECT_TRUE(WaitUntil([&] { return FilesIn(session.maildir() / ".spam" / "new") == 1; }));
+  ASSERT_TRUE(Importing(pid)) << "judged only once the import was done";
+
+  EXPECT_TRUE(session.Terminate());
+  EXPECT_EQ(import.get().exitCode, 1);
+  const CommandResult black = session.Lists({"show", "black"});
+  EXPECT_EQ(black.exitCode, 0) << black.err;
+  EXPECT_EQ(black.out, "");
 }
 
 }  // namespace
