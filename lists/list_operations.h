@@ -58,7 +58,7 @@ struct ImportResult {
   bool operator==(const ImportResult&) const = default;
 };
 
-// Called during an import before each slice of entries and once after the last, inside its
+// Called during an import after each slice of entries and once after the last, inside its
 // transaction, with the entries looked at so far and their number (0 when not known).
 using ImportProgress = std::function<void(size_t done, size_t total)>;
 // Hands out the entries of an import one at a time: false when there are no more.

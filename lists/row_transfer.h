@@ -7,8 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/unique_fd.h"
-
 #include "control/transfer_file.h"
 #include "lists/list_operations.h"
 

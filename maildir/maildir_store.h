@@ -64,7 +64,7 @@ class MaildirStore {
   // when it is made again), and when a vanished folder is made again.
   void SetFolderMetHandler(std::function<void(const MaildirFolder&)> handler);
   // Called with a line for the user: a file in new/ that is not mail (once per file), a message
-  // that could not be moved or read, and why.
+  // that could not be moved, and why.
   void SetNoticeHandler(std::function<void(const std::string&)> handler);
   // Called when a message file is not where the store last saw it, before the folder is
   // scanned: a watcher applies the Note calls it has pending. It must not call back into the

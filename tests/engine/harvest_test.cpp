@@ -82,14 +82,6 @@ TEST_F(HarvestTest, SameRecipientTwiceAndAlreadyListedMakeNoSecondRow) {
                            "messages newer than 1899-12-30; watermark now 2026-12-09"});
 }
 
-TEST_F(HarvestTest, AMessageThatCannotBeReadNowLeavesTheWatermarkForTheNextHarvest) {
-  Send("read@x.example", "1 Dec 2026 09:00 +0100");
-  store.AddMessage(sent, {.unreadable = "could not read x: Too many open files"});
-  HarvestSentRecipients(context);
-  EXPECT_EQ(Mails(), std::vector<std::string>{"read@x.example"});
-  EXPECT_EQ(Watermark(), kZeroDate);
-}
-
 TEST_F(HarvestTest, NoSentFolderLeavesTheWatermark) {
   store.SetSentFolder(-1);
   HarvestSentRecipients(context);

@@ -1,6 +1,5 @@
 #include "lists/row_transfer.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,28 +32,6 @@ TEST(RowTransfer, MalformedFilesAreRefused) {
   for (const char* text : {"1\ta\tb\n", "x\ta\tb\t\n", "1\ta\tb\t", "1\ta\tb\tsoon\n",
                            "1\ta\\\tb\t\n", "1\ta\tb\t2\textra\n"}) {
     EXPECT_THROW(DecodeEntries(text), TransferError) << text;
-  }
-}
-
-// An import reads its file a chunk at a time: lines that straddle two chunks read whole, and a
-// file cut in the middle of a line is refused at its end.
-TEST(RowTransfer, TheReaderGivesWhatDecodeGivesAcrossChunks) {
-  const testing::TempDir folder;
-  std::vector<ListEntry> entries;
-  for (size_t i = 1; i <= 20000; ++i)
-    entries.push_back({"user" + std::to_string(i) + "@x.org", i % 7 ? "" : "Name", {}, i});
-  for (const std::string& text : {EncodeEntries(entries), EncodeEntries(entries) + "1\ta"}) {
-    std::ofstream(folder / "rows", std::ios::binary) << text;
-    EncodedEntryReader reader(UniqueFd(::open((folder / "rows").c_str(), O_RDONLY)));
-    std::vector<ListEntry> read;
-    ListEntry entry;
-    try {
-      while (reader.Next(entry))
-        read.push_back(entry);
-    } catch (const TransferError&) {
-      read.clear();
-    }
-    EXPECT_EQ(read, text.ends_with('\n') ? entries : std::vector<ListEntry>{});
   }
 }
 

@@ -1,17 +1,13 @@
 #include "maildir/maildir_store.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "mailapi/extension_interface.h"
 #include "maildir/maildir_delivery.h"
-#include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/maildir_files.h"
 #include "tests/support/temp_dir.h"
@@ -394,31 +390,6 @@ TEST_F(MaildirStoreTest, AnnouncesOnlyWaitingNewMessagesAndEachOnce) {
   ASSERT_TRUE(gone);
   EXPECT_EQ(store.OpenMessage(spam, *gone).access, OpenedMessage::Access::kGone);
   EXPECT_FALSE(store.Announce(*gone));
-}
-
-// A message file that is there but cannot be opened now is unreadable, with the reason, and
-// never taken for gone (or for an empty message).
-TEST_F(MaildirStoreTest, AFileThatCannotBeOpenedNowIsUnreadable) {
-  MakeMaildirFolder(Root());
-  ::chmod(Put(Root(), "new", "1.a.host").c_str(), 0);
-  const auto open = [this](bool exhaustDescriptors) {
-    return [this, exhaustDescriptors] {
-      MaildirStore store(Root());
-      const int32_t inbox = store.Inbox().id;
-      const int32_t id = store.Scan(inbox).at(0);
-      std::vector<UniqueFd> held;
-      while (exhaustDescriptors && held.emplace_back(::open("/dev/null", O_RDONLY)).valid()) {
-      }
-      const OpenedMessage opened = store.OpenMessage(inbox, id);
-      return opened.access == OpenedMessage::Access::kUnreadable ? std::strerror(opened.error)
-                                                                 : "not unreadable";
-    };
-  };
-  EXPECT_EQ(testing::RunInChildProcess(open(true)), std::strerror(EMFILE));
-  if (testing::CanTestPermissions()) {
-    testing::GiveToUnprivilegedUser(temp_.path());
-    EXPECT_EQ(testing::RunUnprivileged(open(false)), std::strerror(EACCES));
-  }
 }
 
 TEST(MaildirDeliveryTest, DeliversThroughTmpIntoNewUnderUniqueNames) {

@@ -17,23 +17,17 @@ class FakeMailStore::MessageView : public IOEMessage {
  public:
   MessageView(FakeMailStore* store, const FakeMessage& message)
       : store_(store), message_(message) {}
-  std::string GetRecipientName() override { return Readable().recipientName; }
-  std::string GetSenderName() override { return Readable().senderName; }
+  std::string GetRecipientName() override { return message_.recipientName; }
+  std::string GetSenderName() override { return message_.senderName; }
   std::string GetHeaders() override {
     ++store_->getHeadersCalls_;
     if (store_->onGetHeaders_)
       store_->onGetHeaders_(store_->getHeadersCalls_);
-    return Readable().headers;
+    return message_.headers;
   }
-  std::string GetContent() override { return Readable().content; }
+  std::string GetContent() override { return message_.content; }
 
  private:
-  const FakeMessage& Readable() const {
-    if (!message_.unreadable.empty())
-      throw MessageUnreadable(message_.unreadable);
-    return message_;
-  }
-
   FakeMailStore* store_;
   FakeMessage message_;  // a copy: the store may move or remove the message meanwhile
 };

@@ -18,7 +18,6 @@ struct FakeMessage {
   std::string content{};
   std::string senderName{};
   std::string recipientName{};
-  std::string unreadable{};  // when set, every getter throws MessageUnreadable with it
 };
 
 // The header text of a simple message: "From: <from>", "To: <to>", optional "Date: <date>".
