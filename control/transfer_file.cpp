@@ -77,6 +77,10 @@ fs::path TransferFolder::NewFile(std::string_view name, std::string_view content
   return file;
 }
 
+UniqueFd OpenTransferFileToRead(const fs::path& file) {
+  return OpenTransferFile(file, O_RDONLY);
+}
+
 std::string ReadTransferFile(const fs::path& file) {
   const UniqueFd fd = OpenTransferFile(file, O_RDONLY);
   std::string content;

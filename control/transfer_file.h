@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/unique_fd.h"
+
 namespace tervane {
 
 // What is too large for a request on the control socket (one line of at most 64 KiB) passes
@@ -40,6 +42,9 @@ class TransferFolder {
 // The whole content of a transfer file. Throws TransferError when it is refused (above) or
 // cannot be read.
 std::string ReadTransferFile(const std::filesystem::path& file);
+// The transfer file open for reading, for a reader that takes it a part at a time. Throws
+// TransferError when it is refused (above).
+UniqueFd OpenTransferFileToRead(const std::filesystem::path& file);
 
 // Replaces the content of an existing transfer file with content. Throws TransferError when it
 // is refused (above) or cannot be written.

@@ -62,21 +62,35 @@ void ClassifyNewMessage(FilterContext& context, int32_t folderId, int32_t newMsg
   const std::unique_ptr<IOEFolder> folder = context.folderManager.GetFolder(folderId);
   if (!folder)
     return;
-  const std::unique_ptr<IOEMessage> message = folder->GetMessage(newMsgId);
-  if (!message)
-    return;
-  const std::string senderAddress = ExtractSenderAddress(message->GetHeaders());
-  const Verdict verdict = Judge(context, senderAddress);
   const std::string folderName = folder->GetName();
+  const std::string which = "message " + std::to_string(newMsgId) + " in " + folderName;
+  const std::unique_ptr<IOEMessage> message = folder->GetMessage(newMsgId);
+  std::string headers;
+  try {
+    if (!message)
+      throw MessageGone(which);
+    headers = message->GetHeaders();
+  } catch (const MessageGone&) {
+    context.log.Write("not judged: " + which + " was gone before it could be read");
+    return;
+  } catch (const MessageUnreadable& e) {
+    // What cannot be read is no verdict: the store announces it again.
+    context.log.Write("not judged: " + which + ": " + e.what() + "; left in " + folderName +
+                      " until it can be read");
+    return;
+  }
+  const std::string senderAddress = ExtractSenderAddress(headers);
+  const Verdict verdict = Judge(context, senderAddress);
   std::string action = "left in " + folderName;
   if (verdict.spam) {
     const bool moved =
         context.folderManager.MoveMessage(folderId, context.spamFolderId, newMsgId) != -1;
-    action = moved ? "moved to spam" : "could not be moved to spam";
+    action = moved                          ? "moved to spam"
+             : folder->GetMessage(newMsgId) ? "could not be moved to spam"
+                                            : "gone before it could be moved";
   }
-  context.log.Write(std::string(verdict.spam ? "spam: " : "kept: ") + "message " +
-                    std::to_string(newMsgId) + " in " + folderName + " from <" + senderAddress +
-                    ">: " + verdict.reason + "; " + action);
+  context.log.Write(std::string(verdict.spam ? "spam: " : "kept: ") + which + " from <" +
+                    senderAddress + ">: " + verdict.reason + "; " + action);
 }
 
 }  // namespace tervane

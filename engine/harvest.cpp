@@ -110,11 +110,21 @@ void HarvestSentRecipients(FilterContext& context) {
   int walked = 0;
   int newer = 0;
   int added = 0;
+  int unreadable = 0;
   for (std::unique_ptr<IOEMessage> message = sent->GetFirstMessage(); message;
        message = sent->GetNextMessage()) {
     ++walked;
-    const std::string headers = message->GetHeaders();
-    const std::string name = message->GetRecipientName();
+    std::string headers;
+    std::string name;
+    try {
+      headers = message->GetHeaders();
+      name = message->GetRecipientName();
+    } catch (const MessageGone&) {
+      continue;
+    } catch (const MessageUnreadable&) {
+      ++unreadable;
+      continue;
+    }
     if (SentMessageDate(headers, today) <= watermark)
       continue;
     ++newer;
@@ -125,14 +135,20 @@ void HarvestSentRecipients(FilterContext& context) {
                         ListWriter::kMarking) == AddResult::kAdded;
   }
 
-  cursor.Query(QueryText::kMisc);
-  cursor.Edit();
-  cursor.SetFieldAsDateTime("date", today);
-  cursor.Post();
-  context.log.Write("harvest: " + std::to_string(added) +
-                    " addresses added to the white list from " + std::to_string(newer) + " of " +
-                    std::to_string(walked) + " sent messages newer than " +
-                    FormatIsoDate(watermark) + "; watermark now " + FormatIsoDate(today));
+  // A message that could not be read is looked at again by the next harvest.
+  if (unreadable == 0) {
+    cursor.Query(QueryText::kMisc);
+    cursor.Edit();
+    cursor.SetFieldAsDateTime("date", today);
+    cursor.Post();
+  }
+  context.log.Write(
+      "harvest: " + std::to_string(added) + " addresses added to the white list from " +
+      std::to_string(newer) + " of " + std::to_string(walked) + " sent messages newer than " +
+      FormatIsoDate(watermark) + "; " +
+      (unreadable == 0
+           ? "watermark now " + FormatIsoDate(today)
+           : std::to_string(unreadable) + " could not be read, so the watermark stays"));
 }
 
 }  // namespace tervane

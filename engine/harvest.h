@@ -19,7 +19,8 @@ TDateTime SentMessageDate(std::string_view headerText, TDateTime today);
 // recipient's display name, then sets the watermark to today. A recipient that is the message's
 // own sender address (letter case ignored; the sender rule's address when there is a
 // Return-Path, else the From line's) is never added. Every message is read;
-// only newer ones cost a lookup. Without a sent folder it ends without touching the watermark. A
+// only newer ones cost a lookup. Without a sent folder it ends without touching the watermark,
+// and so it does when a message could not be read now (the next harvest looks at it again). A
 // DatabaseError ends the harvest at that step: rows posted stay, the watermark does not move.
 void HarvestSentRecipients(FilterContext& context);
 

@@ -178,8 +178,18 @@ MarkOutcome MarkOne(FilterContext& context, int32_t folderId, int32_t messageId,
   if (!message)
     return wrongFolder ? MarkOutcome::kWrongFolder : MarkOutcome::kNoSuchMessage;
   const Marked marked{*message, folderId, messageId, /*move=*/true};
-  const bool moved =
-      asSpam ? MarkAsSpam(context, marked, way) : MarkAsNotSpam(context, marked, way, inbox.get());
+  bool moved = false;
+  try {
+    moved = asSpam ? MarkAsSpam(context, marked, way)
+                   : MarkAsNotSpam(context, marked, way, inbox.get());
+  } catch (const MessageGone&) {
+    return MarkOutcome::kNoSuchMessage;  // the text is read before anything changes
+  } catch (const MessageUnreadable& e) {
+    context.log.Write(std::string("not ") + (asSpam ? SpamWords(way) : NotSpamWords(way)) +
+                      ": message " + std::to_string(messageId) + " of folder " +
+                      std::to_string(folderId) + ": " + e.what() + "; nothing changed");
+    return MarkOutcome::kUnreadable;
+  }
   return moved ? MarkOutcome::kMarked : MarkOutcome::kNotMoved;
 }
 

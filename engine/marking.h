@@ -12,8 +12,8 @@ class IOEMessage;
 // The Spam command, for every selected message outside the spam folder in selection order:
 // puts the sender on the black list (once), takes the first white-list row of the sender off,
 // moves the message into the spam folder, adds one to misc.spamnumber and starts its spam
-// report. A message or folder the store no longer has is skipped. A DatabaseError ends the
-// command at that step; what was posted before stays.
+// report. A message or folder the store no longer has is skipped, and so is a message it cannot
+// read now (logged). A DatabaseError ends the command at that step; what was posted before stays.
 void MarkSelectedAsSpam(FilterContext& context);
 
 // The Not Spam command, for every selected message inside the spam folder: puts the sender on
@@ -27,6 +27,7 @@ enum class MarkOutcome {
   kNotMoved,       // lists changed and reported as above, but the move failed
   kWrongFolder,    // Spam on a message in the spam folder, Not Spam on one outside it: nothing
   kNoSuchMessage,  // the store has no such folder or message now: nothing
+  kUnreadable,     // the store cannot read the message now: nothing (logged)
 };
 
 // Spam and Not Spam for one message of the store, exactly as the commands above handle it when

@@ -9,7 +9,7 @@
 namespace tervane {
 namespace {
 
-// How many entries an import looks at between two progress reports.
+// How many entries an import looks at between two progress reports: a slice.
 constexpr size_t kProgressStep = 1000;
 
 char FoldCase(char c) {
@@ -87,16 +87,15 @@ size_t RemoveAddress(FilterDatabase& db, ListKind list, std::string_view address
   return removed;
 }
 
-ImportResult ImportEntries(FilterDatabase& db, ListKind list, const std::vector<ListEntry>& entries,
-                           TDateTime today, const ImportProgress& progress) {
+ImportResult ImportEntries(FilterDatabase& db, ListKind list, const EntrySource& source,
+                           size_t total, TDateTime today, const ImportProgress& progress) {
   ListChange change(db, list);
   RecordCursor& cursor = change.cursor();
   const QueryText lookup = LookupQuery(list);
   ImportResult result;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (progress && i % kProgressStep == 0)
-      progress(i, entries.size());
-    const ListEntry& entry = entries[i];
+  ListEntry entry;
+  size_t done = 0;
+  while (source(entry)) {
     const std::optional<std::string_view> name =
         entry.name.empty() ? std::nullopt : std::optional<std::string_view>(entry.name);
     switch (AddListRow(cursor, lookup, entry.mail, name, entry.date.value_or(today),
@@ -111,11 +110,25 @@ ImportResult ImportEntries(FilterDatabase& db, ListKind list, const std::vector<
         result.invalidLines.push_back(entry.line);
         break;
     }
+    if (++done % kProgressStep == 0 && progress)
+      progress(done, total);
   }
-  change.Commit();
   if (progress)
-    progress(entries.size(), entries.size());
+    progress(done, total);
+  change.Commit();
   return result;
+}
+
+ImportResult ImportEntries(FilterDatabase& db, ListKind list, const std::vector<ListEntry>& entries,
+                           TDateTime today, const ImportProgress& progress) {
+  size_t next = 0;
+  const EntrySource source = [&entries, &next](ListEntry& entry) {
+    if (next == entries.size())
+      return false;
+    entry = entries[next++];
+    return true;
+  };
+  return ImportEntries(db, list, source, entries.size(), today, progress);
 }
 
 }  // namespace tervane

@@ -58,12 +58,18 @@ struct ImportResult {
   bool operator==(const ImportResult&) const = default;
 };
 
-// Called now and then during an import with the entries looked at so far and their number.
+// Called during an import after each slice of entries and once after the last, inside its
+// transaction, with the entries looked at so far and their number (0 when not known).
 using ImportProgress = std::function<void(size_t done, size_t total)>;
+// Hands out the entries of an import one at a time: false when there are no more.
+using EntrySource = std::function<bool(ListEntry& entry)>;
 
 // Adds every listable entry whose address is not listed yet (name when not empty, its date or
-// else today), all in one transaction: when anything fails, or progress throws, the list is
-// left exactly as it was and the error is thrown. REQUIRES: IsUserList(list).
+// else today), all in one transaction: when anything fails, or source or progress throws, the
+// list is left exactly as it was and the error is thrown. Holds one entry of source at a time.
+// REQUIRES: IsUserList(list).
+ImportResult ImportEntries(FilterDatabase& db, ListKind list, const EntrySource& source,
+                           size_t total, TDateTime today, const ImportProgress& progress = {});
 ImportResult ImportEntries(FilterDatabase& db, ListKind list, const std::vector<ListEntry>& entries,
                            TDateTime today, const ImportProgress& progress = {});
 

@@ -1,11 +1,22 @@
 #include "lists/row_transfer.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+
+#include "base/fd_io.h"
 
 namespace tervane {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr char kIncompleteLine[] = "row file: the last line is not complete";
+// An import reads its file this much at a time.
+constexpr size_t kReadChunk = 64 * 1024;
 
 void AppendEscaped(std::string& out, std::string_view text) {
   for (char c : text) {
@@ -64,6 +75,25 @@ Number ParseNumber(std::string_view text) {
   return value;
 }
 
+// One line of the file, without its line break, as an entry.
+ListEntry DecodeLine(std::string_view line) {
+  std::string_view fields[4];
+  for (int i = 0; i < 4; ++i) {
+    const size_t tab = i < 3 ? line.find('\t') : line.size();
+    if (tab == std::string_view::npos)
+      throw TransferError("row file: a line has fewer than four fields");
+    fields[i] = line.substr(0, tab);
+    line.remove_prefix(std::min(tab + 1, line.size()));
+  }
+  ListEntry entry;
+  entry.line = ParseNumber<size_t>(fields[0]);
+  entry.mail = Unescaped(fields[1]);
+  entry.name = Unescaped(fields[2]);
+  if (!fields[3].empty())
+    entry.date = ParseNumber<double>(fields[3]);
+  return entry;
+}
+
 }  // namespace
 
 void AppendEncodedEntry(std::string& out, const ListEntry& entry) {
@@ -91,26 +121,37 @@ std::vector<ListEntry> DecodeEntries(std::string_view text) {
   while (!text.empty()) {
     const size_t end = text.find('\n');
     if (end == std::string_view::npos)
-      throw TransferError("row file: the last line is not complete");
-    std::string_view fields[4];
-    std::string_view line = text.substr(0, end);
+      throw TransferError(kIncompleteLine);
+    entries.push_back(DecodeLine(text.substr(0, end)));
     text.remove_prefix(end + 1);
-    for (int i = 0; i < 4; ++i) {
-      const size_t tab = i < 3 ? line.find('\t') : line.size();
-      if (tab == std::string_view::npos)
-        throw TransferError("row file: a line has fewer than four fields");
-      fields[i] = line.substr(0, tab);
-      line.remove_prefix(std::min(tab + 1, line.size()));
-    }
-    ListEntry entry;
-    entry.line = ParseNumber<size_t>(fields[0]);
-    entry.mail = Unescaped(fields[1]);
-    entry.name = Unescaped(fields[2]);
-    if (!fields[3].empty())
-      entry.date = ParseNumber<double>(fields[3]);
-    entries.push_back(std::move(entry));
   }
   return entries;
+}
+
+bool EncodedEntryReader::Next(ListEntry& entry) {
+  for (;;) {
+    const size_t end = buffer_.find('\n', next_);
+    if (end != std::string::npos) {
+      entry = DecodeLine(std::string_view(buffer_).substr(next_, end - next_));
+      next_ = end + 1;
+      return true;
+    }
+    if (atEnd_) {
+      if (next_ != buffer_.size())
+        throw TransferError(kIncompleteLine);
+      return false;
+    }
+    buffer_.erase(0, next_);
+    next_ = 0;
+    const size_t size = buffer_.size();
+    buffer_.resize(size + kReadChunk);
+    const ssize_t got =
+        RetryOnEintr([&] { return ::read(file_.get(), buffer_.data() + size, kReadChunk); });
+    if (got < 0)
+      throw TransferError(std::string("row file: cannot read: ") + std::strerror(errno));
+    buffer_.resize(size + static_cast<size_t>(got));
+    atEnd_ = got == 0;
+  }
 }
 
 }  // namespace tervane

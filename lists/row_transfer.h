@@ -1,8 +1,10 @@
 #ifndef TERVANE_LISTS_ROW_TRANSFER_H_
 #define TERVANE_LISTS_ROW_TRANSFER_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "control/transfer_file.h"
@@ -20,6 +22,24 @@ namespace tervane {
 std::string EncodeEntries(const std::vector<ListEntry>& entries);
 void AppendEncodedEntry(std::string& out, const ListEntry& entry);
 std::vector<ListEntry> DecodeEntries(std::string_view text);
+
+// Decodes the entries of an open file one at a time, reading it a chunk at a time, so that an
+// import of any size holds no more than a chunk of it.
+class EncodedEntryReader {
+ public:
+  // Reads file from where it stands.
+  explicit EncodedEntryReader(UniqueFd file) : file_(std::move(file)) {}
+
+  // Decodes the next entry into entry; false at the end. Throws TransferError as DecodeEntries
+  // does, or when the file cannot be read.
+  bool Next(ListEntry& entry);
+
+ private:
+  UniqueFd file_;
+  std::string buffer_;
+  size_t next_ = 0;  // where the next line starts in buffer_
+  bool atEnd_ = false;
+};
 
 }  // namespace tervane
 

@@ -18,6 +18,24 @@ class ExtensionError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raised by a message's getters when the store no longer has the message: it was removed or
+// moved away since it was handed out.
+class MessageGone : public ExtensionError {
+ public:
+  using ExtensionError::ExtensionError;
+};
+
+// Raised by a message's getters when the store has the message but cannot read it now (out of
+// file descriptors, no permission, an I/O error, a lost connection); what() is the store's
+// reason, naming the message. Nothing may be concluded from such a message. New mail that could
+// not be read is announced again as new, at the latest at the next ActivateNotifications.
+class MessageUnreadable : public ExtensionError {
+ public:
+  using ExtensionError::ExtensionError;
+};
+
+// A message's text as the store holds it. Every getter throws MessageGone or MessageUnreadable
+// rather than hand out a text it could not read: an empty text is an empty message.
 class IOEMessage {
  public:
   virtual ~IOEMessage() = default;

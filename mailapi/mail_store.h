@@ -69,6 +69,11 @@ class IMailStore {
   // No new-message event from now until the next ActivateNotifications; what arrives meanwhile
   // is announced then.
   virtual void DeactivateNotifications() = 0;
+  // Raises at once, from within a caller that keeps the event loop waiting through a long task,
+  // the new-message events of mail that has arrived while notifications are active; the user's
+  // moves, and what arrives after one, wait for the event loop. A store that cannot raises them
+  // later, from the event loop.
+  virtual void AnnounceArrivedMail() {}
 
   // True iff the store has a folder with that id now.
   virtual bool HasFolder(int32_t folderId) = 0;

@@ -68,12 +68,17 @@ void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
   RecordCursor& cursor = context.database.ADODataSet1;
   cursor.Query(QueryText::kMiscWhereId1);
   const int32_t number = NextDetachNumber(cursor.FieldAsInteger("number"));
+  const bool harvests = number % 20 == 1;
+  // Counted once the harvest it calls for is stored: a harvest cut short (a kill, an error) runs
+  // again at the next detach rather than twenty later.
+  if (harvests)
+    HarvestSentRecipients(context);
+  cursor.Query(QueryText::kMiscWhereId1);
   cursor.Edit();
   cursor.SetFieldAsInteger("number", number);
   cursor.Post();
 
-  if (number % 20 == 1) {
-    HarvestSentRecipients(context);
+  if (harvests) {
     const std::filesystem::path customer = databaseFolder / kCustomerDatabaseFile;
     const bool compacted =
         CompactDatabaseFile(context.database, customer, kCustomerDatabasePassword);

@@ -77,10 +77,11 @@ void AttachFilter(MailClientComponents& oe, FilterDatabase& db,
                   const std::filesystem::path& databaseFolder, int32_t& spamFolderId,
                   ProgramSecurityLevel& securityLevel);
 
-// Detaches from the mail client that is going away: disconnects the folder manager, counts the
-// detach in misc.number and, when the count leaves remainder 1 on division by 20, harvests the
-// sent mail into the white list and compacts cust.mdb of databaseFolder; then closes the filter
-// database. Throws a DatabaseError at the step where one arose; the later steps do not run.
+// Detaches from the mail client that is going away: disconnects the folder manager; when the
+// detach count misc.number, one more, leaves remainder 1 on division by 20, harvests the sent
+// mail into the white list; counts the detach; then compacts cust.mdb of databaseFolder (on those
+// same detaches) and closes the filter database. Throws a DatabaseError at the step where one
+// arose; the later steps do not run, so a failed harvest is not counted and runs again.
 void DetachFromMailClient(MailClientComponents& oe, FilterContext& context,
                           const std::filesystem::path& databaseFolder);
 

@@ -13,6 +13,7 @@
 namespace tervane {
 namespace {
 
+// An unreadable message shows without sender and subject.
 MessageSummary Summarize(int32_t id, const UniqueFd& file) {
   const std::string headers =
       file.valid() ? ReadMessageHeaders(file.get()).value_or(std::string()) : std::string();
@@ -67,6 +68,10 @@ void MaildirMailStore::DeactivateNotifications() {
   watcher_.Deactivate();
 }
 
+void MaildirMailStore::AnnounceArrivedMail() {
+  watcher_.AnnounceArrivedMail();
+}
+
 bool MaildirMailStore::HasFolder(int32_t folderId) {
   return store_.Folder(folderId).has_value();
 }
@@ -86,8 +91,9 @@ std::optional<std::vector<MessageSummary>> MaildirMailStore::Messages(int32_t fo
   }
   std::vector<MessageSummary> messages;
   for (const int32_t id : store_.Scan(folderId)) {
-    if (const std::optional<UniqueFd> file = store_.OpenMessage(folderId, id)) {
-      messages.push_back(Summarize(id, *file));
+    const OpenedMessage file = store_.OpenMessage(folderId, id);
+    if (file.access != OpenedMessage::Access::kGone) {
+      messages.push_back(Summarize(id, file.fd));
     }
   }
   return messages;
@@ -123,9 +129,9 @@ std::optional<int32_t> MaildirMailStore::FindMessageId(int32_t folderId,
     return std::nullopt;
   }
   for (const int32_t id : store_.Scan(folderId)) {
-    const std::optional<UniqueFd> file = store_.OpenMessage(folderId, id);
-    if (file && file->valid() &&
-        MessageIdField(ReadMessageHeaders(file->get()).value_or("")) == messageId) {
+    const OpenedMessage file = store_.OpenMessage(folderId, id);
+    if (file.fd.valid() &&
+        MessageIdField(ReadMessageHeaders(file.fd.get()).value_or("")) == messageId) {
       return id;
     }
   }

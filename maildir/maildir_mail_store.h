@@ -30,6 +30,7 @@ class MaildirMailStore : public IMailStore {
   void SetUserMoveHandler(UserMoveHandler handler) override;
   std::unique_ptr<IOEFolderManager> NewFolderManager() override;
   void DeactivateNotifications() override;
+  void AnnounceArrivedMail() override;
   bool HasFolder(int32_t folderId) override;
   std::vector<FolderSummary> Folders() override;
   std::optional<std::vector<MessageSummary>> Messages(int32_t folderId) override;

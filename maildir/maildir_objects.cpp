@@ -1,6 +1,8 @@
 #include "maildir/maildir_objects.h"
 
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,7 +16,8 @@ namespace tervane {
 namespace {
 
 // One message, read from its file at each call so a reader's rename in between is followed.
-// A message whose file is gone, or that this process may not read, reads as empty.
+// A message whose file is gone throws MessageGone; one that cannot be read now throws
+// MessageUnreadable, and new mail is then announced again at the next activation.
 class MaildirMessage : public IOEMessage {
  public:
   MaildirMessage(MaildirStore& store, int32_t folderId, int32_t messageId)
@@ -27,11 +30,23 @@ class MaildirMessage : public IOEMessage {
 
  private:
   std::string Read(std::optional<std::string> (*read)(int)) {
-    const std::optional<UniqueFd> file = store_.OpenMessage(folderId_, messageId_);
-    if (!file || !file->valid()) {
-      return {};
+    const OpenedMessage file = store_.OpenMessage(folderId_, messageId_);
+    int error = file.error;
+    switch (file.access) {
+      case OpenedMessage::Access::kGone:
+        throw MessageGone("message " + std::to_string(messageId_) + " is gone");
+      case OpenedMessage::Access::kOpen:
+        errno = 0;
+        if (std::optional<std::string> text = read(file.fd.get())) {
+          return std::move(*text);
+        }
+        error = errno != 0 ? errno : EIO;  // a file that is no longer a regular one
+        break;
+      case OpenedMessage::Access::kUnreadable:
+        break;
     }
-    return read(file->get()).value_or(std::string());
+    store_.Retry(messageId_);
+    throw MessageUnreadable("could not read " + file.path + ": " + std::strerror(error));
   }
   std::string Field(std::string_view name) { return HeaderFieldValue(GetHeaders(), name); }
 

@@ -358,23 +358,26 @@ bool MaildirStore::HasMessage(int32_t folderId, int32_t messageId) {
   return Locate(folderId, messageId).has_value();
 }
 
-std::optional<UniqueFd> MaildirStore::OpenMessage(int32_t folderId, int32_t messageId) {
+OpenedMessage MaildirStore::OpenMessage(int32_t folderId, int32_t messageId) {
+  using Access = OpenedMessage::Access;
+  const auto gone = [] { return OpenedMessage{Access::kGone, UniqueFd(), {}, 0}; };
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     const FolderState* folder = KnownState(folderId);
     const Message* message = FindMessage(folderId, messageId);
     if (folder == nullptr || message == nullptr) {
-      return std::nullopt;
+      return gone();
     }
-    const std::string path = PathOf(*folder, *message);
+    std::string path = PathOf(*folder, *message);
     MessageFile file = OpenMessageFile(path.c_str());
     switch (file.kind) {
       case MessageFileKind::kOpen:
-        return std::move(file.fd);
+        return OpenedMessage{Access::kOpen, std::move(file.fd), std::move(path), 0};
       case MessageFileKind::kUnreadable:
-        return UniqueFd();
+      case MessageFileKind::kFailed:
+        return OpenedMessage{Access::kUnreadable, UniqueFd(), std::move(path), file.error};
       case MessageFileKind::kGone:
         if (!Follow(folderId, messageId)) {
-          return std::nullopt;
+          return gone();
         }
         continue;
       case MessageFileKind::kNotMail:
@@ -382,17 +385,13 @@ std::optional<UniqueFd> MaildirStore::OpenMessage(int32_t folderId, int32_t mess
           NotMail(path, file.what);
         }
         Forget(messageId);
-        return std::nullopt;
+        return gone();
       case MessageFileKind::kSymlink:
         Forget(messageId);
-        return std::nullopt;
-      case MessageFileKind::kFailed:
-        Notice("Could not read " + path + ": " + std::strerror(file.error) + "." +
-               (Retry(messageId) ? " It is judged again when the mail client next starts." : ""));
-        return std::nullopt;
+        return gone();
     }
   }
-  return std::nullopt;
+  return gone();
 }
 
 bool MaildirStore::Retry(int32_t messageId) {

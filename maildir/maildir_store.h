@@ -27,6 +27,19 @@ struct MaildirFolder {
 // The two subfolders of a Maildir folder that hold messages.
 enum class MaildirSubdir : uint8_t { kNew, kCur };
 
+// A message file as MaildirStore::OpenMessage found it.
+struct OpenedMessage {
+  enum class Access : uint8_t {
+    kOpen,        // fd is open for reading
+    kGone,        // no such message, or its file went away or is no mail file
+    kUnreadable,  // the file is there but cannot be opened now: error says why
+  };
+  Access access;
+  UniqueFd fd;
+  std::string path;  // the file, for kOpen and kUnreadable
+  int error = 0;     // an errno value, for kUnreadable
+};
+
 // A Maildir++ tree and the ids the server hands out for it. Folder ids are keyed by the folder's
 // path and message ids by the message file's unique part (the name before ":2,"), so a mail
 // reader moving new/x to cur/x:2,S keeps the id. Ids are positive and live as long as the
@@ -51,7 +64,7 @@ class MaildirStore {
   // when it is made again), and when a vanished folder is made again.
   void SetFolderMetHandler(std::function<void(const MaildirFolder&)> handler);
   // Called with a line for the user: a file in new/ that is not mail (once per file), a message
-  // that could not be moved or read, and why.
+  // that could not be moved, and why.
   void SetNoticeHandler(std::function<void(const std::string&)> handler);
   // Called when a message file is not where the store last saw it, before the folder is
   // scanned: a watcher applies the Note calls it has pending. It must not call back into the
@@ -85,11 +98,13 @@ class MaildirStore {
   // True iff MessagePath finds the message.
   bool HasMessage(int32_t folderId, int32_t messageId);
   // Opens the file of a message of that folder for reading, following a reader's rename (one
-  // open when it is where it was seen). Nothing as for MessagePath, or when it cannot be opened
-  // now (reported; new mail is judged again at the next Activate, see Unannounced). An invalid
-  // descriptor for a regular file this process may not read: it reads as empty. Its type is not
-  // checked again (see OpenMessageFile).
-  std::optional<UniqueFd> OpenMessage(int32_t folderId, int32_t messageId);
+  // open when it is where it was seen): gone as for MessagePath, unreadable when the file is
+  // there but cannot be opened now (no permission, out of descriptors). Its type is not checked
+  // again (see OpenMessageFile).
+  OpenedMessage OpenMessage(int32_t folderId, int32_t messageId);
+  // Marks new mail that could not be moved or read now to be announced again at the next
+  // Activate; false for other mail.
+  bool Retry(int32_t messageId);
   // Moves a message with one rename (never replacing a file) into the destination's same
   // subfolder, under its name without a ",U=" field. A destination folder that vanished is made
   // again first, under its id. Returns the message's new id, or -1 when nothing was moved:
@@ -182,8 +197,6 @@ class MaildirStore {
   std::vector<FileEntry> ListMessageFiles(FolderState& folder, MaildirSubdir subdir);
   void NotMail(const std::string& file, const std::string& what);
   void Notice(const std::string& text) const;
-  // Marks new mail whose move or reading failed to be announced again; false for other mail.
-  bool Retry(int32_t messageId);
 
   std::filesystem::path root_;
   std::function<void(const MaildirFolder&)> folderMet_;

@@ -20,7 +20,7 @@ inline constexpr size_t kMaxHeaderBytes = 1024 * 1024;
 
 enum class MessageFileKind {
   kOpen,        // open for reading; reading fails for a FIFO or a folder
-  kUnreadable,  // a regular file this process may not read: it reads as empty
+  kUnreadable,  // a regular file this process may not read
   kGone,        // nothing of that name
   kSymlink,     // a symbolic link: never followed
   kNotMail,     // a socket, or something unreadable that is no regular file
@@ -30,7 +30,7 @@ enum class MessageFileKind {
 struct MessageFile {
   MessageFileKind kind;
   UniqueFd fd;       // open iff kind is kOpen
-  int error = 0;     // the errno value for kFailed
+  int error = 0;     // the errno value for kUnreadable and kFailed
   std::string what;  // for kNotMail: what the file is ("a socket", ...)
 };
 

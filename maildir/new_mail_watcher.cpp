@@ -210,7 +210,12 @@ void NewMailWatcher::CatchUp(std::optional<int32_t> folderId) {
   }
 }
 
-void NewMailWatcher::AnnounceQueued() {
+void NewMailWatcher::AnnounceArrivedMail() {
+  Drain();
+  AnnounceQueued(/*newMailOnly=*/true);
+}
+
+void NewMailWatcher::AnnounceQueued(bool newMailOnly) {
   if (announcing_) {
     return;  // a handler ran the event loop: the outer call goes on
   }
@@ -218,7 +223,7 @@ void NewMailWatcher::AnnounceQueued() {
   CatchUpAfterOverflow();
   const auto sliceEnd = std::chrono::steady_clock::now() + kSlice;
   int sinceDrain = 0;
-  while (active_ && !queue_.empty()) {
+  while (active_ && !queue_.empty() && !(newMailOnly && queue_.front().movedFrom)) {
     if (++sinceDrain == kAnnouncementsPerDrain) {
       sinceDrain = 0;
       Drain();

@@ -48,6 +48,9 @@ class NewMailWatcher : public QObject {
   void Activate();
   // Stops announcing; what arrives meanwhile is announced at the next Activate.
   void Deactivate();
+  // Announces now, from within a caller that keeps the event loop waiting, what has arrived up
+  // to the first of the user's moves (a mark waits for the event loop), for one slice at most.
+  void AnnounceArrivedMail();
 
  signals:
   void NewMessage(int32_t folderId, int32_t messageId);
@@ -81,8 +84,9 @@ class NewMailWatcher : public QObject {
   void CatchUpAfterOverflow();
   // Catches up and announces from the event loop.
   void PostCatchUp(std::optional<int32_t> folderId);
-  // Announces queued messages for one slice, then lets the event loop run before the next.
-  void AnnounceQueued();
+  // Announces queued messages for one slice (up to the first user move when newMailOnly), then
+  // lets the event loop run before the next.
+  void AnnounceQueued(bool newMailOnly = false);
   void ScheduleAnnouncing();
 
   MaildirStore& store_;

@@ -91,10 +91,10 @@ int main(int argc, char* argv[]) {
     owner = FolderOwner::Acquire(listsFolder, restartWait);
     handleTermination();
     owner->RemoveCompactionLeftovers();
-    program = std::make_unique<Program>(
-        ProgramOptions{restarted, owner->folder(), ReadProgramConfig(DefaultConfigFile()),
-                       DefaultControlSocketPath()},
-        *log);
+    ProgramOptions options{restarted, owner->folder(), ReadProgramConfig(DefaultConfigFile()),
+                           DefaultControlSocketPath()};
+    options.endRequested = [&termination] { return termination->Poll(); };
+    program = std::make_unique<Program>(std::move(options), *log);
   } catch (const std::exception& e) {
     handleTermination();
     ShowErrorMessage(nullptr, e.what());

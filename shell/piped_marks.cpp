@@ -43,6 +43,8 @@ std::string StoredOutcome(MarkOutcome outcome, bool asSpam) {
     case MarkOutcome::kWrongFolder:
       return asSpam ? "already in the spam folder; nothing changed"
                     : "not in the spam folder; nothing changed";
+    case MarkOutcome::kUnreadable:
+      return "cannot be read now; nothing changed";
     case MarkOutcome::kNoSuchMessage:
       break;
   }

@@ -38,13 +38,19 @@ Program::Program(ProgramOptions options, DecisionLog& log)
                   options_.attachRetryInterval),
       aboutBox_(mainWindow_.shell()),
       settings_(database_, securityLevel_),
-      lists_(database_, options_.listsFolder, securityLevel_) {
+      lists_(database_, options_.listsFolder, securityLevel_, [this] { BetweenImportSlices(); }) {
   windows_.aboutBox = &aboutBox_;
   windows_.settings = &settings_;
   complete_ = true;
 }
 
 Program::~Program() = default;
+
+void Program::BetweenImportSlices() {
+  store_->AnnounceArrivedMail();
+  if (options_.endRequested && options_.endRequested())
+    throw ControlRefused("Tervane Anti-Spam is ending: the import was taken back");
+}
 
 ControlAnswer Program::Answer(const ControlRequest& request) {
   if (IsMailClientCommand(request.command))

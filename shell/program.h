@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "control/control_protocol.h"
@@ -30,6 +31,7 @@ struct ProgramOptions {
   ProgramConfig config;                 // the mail store, the marking by moving
   std::filesystem::path controlSocket;  // empty: no control socket
   std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval;
+  std::function<bool()> endRequested{};  // true once the program is to end: a long task stops
 };
 
 // The running program, made once in main: it owns the mail store, the extension server over it,
@@ -55,6 +57,10 @@ class Program {
   ControlAnswer Answer(const ControlRequest& request);
 
  private:
+  // Between two slices of an import: new mail is judged (by the lists as imported so far), and
+  // an end requested meanwhile ends the import, which then leaves nothing.
+  void BetweenImportSlices();
+
   const ProgramOptions options_;
   DecisionLog& log_;
   std::unique_ptr<IMailStore> store_;

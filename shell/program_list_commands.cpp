@@ -53,8 +53,12 @@ class OpenForRequest {
 }  // namespace
 
 ProgramListCommands::ProgramListCommands(FilterDatabase& db, fs::path databaseFolder,
-                                         ProgramSecurityLevel& securityLevel)
-    : db_(db), databaseFolder_(Canonical(databaseFolder)), securityLevel_(securityLevel) {}
+                                         ProgramSecurityLevel& securityLevel,
+                                         std::function<void()> betweenSlices)
+    : db_(db),
+      databaseFolder_(Canonical(databaseFolder)),
+      securityLevel_(securityLevel),
+      betweenSlices_(std::move(betweenSlices)) {}
 
 ListsAnswer ProgramListCommands::Answer(const ListsRequest& request) {
   ListsAnswer answer;
@@ -100,8 +104,13 @@ ListsAnswer ProgramListCommands::Answer(const ListsRequest& request) {
       break;
     case ListsAction::kImport: {
       const ListKind list = ListOf(request, true);
-      const std::vector<ListEntry> entries = DecodeEntries(ReadTransferFile(request.file));
-      const ImportResult result = ImportEntries(db_, list, entries, LocalToday());
+      EncodedEntryReader reader(OpenTransferFileToRead(request.file));
+      const ImportResult result = ImportEntries(
+          db_, list, [&reader](ListEntry& entry) { return reader.Next(entry); }, 0, LocalToday(),
+          [this](size_t, size_t) {
+            if (betweenSlices_)
+              betweenSlices_();
+          });
       answer.imported = static_cast<int64_t>(result.imported);
       answer.alreadyListed = static_cast<int64_t>(result.alreadyListed);
       answer.invalidLines.emplace();

@@ -64,10 +64,19 @@ TerminationSignals::~TerminationSignals() {
 
 void TerminationSignals::ReadPipe() {
   char buffer[64];
+  bool signalled = false;
   while (::read(readEnd_.get(), buffer, sizeof buffer) > 0) {
+    signalled = true;
   }
-  requested_ = true;
-  emit TerminationRequested();
+  if (signalled) {
+    requested_ = true;
+    emit TerminationRequested();
+  }
+}
+
+bool TerminationSignals::Poll() {
+  ReadPipe();
+  return requested_;
 }
 
 void TerminationSignals::EndEventLoops() {

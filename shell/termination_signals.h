@@ -29,6 +29,9 @@ class TerminationSignals : public QObject {
   // True once TerminationRequested() has been emitted: lets start-up code that ran an event loop
   // of its own (a message box) learn that the program is to end.
   bool requested() const { return requested_; }
+  // Returns true iff a signal has arrived, looking at once rather than waiting for the event loop:
+  // for a long task that keeps it waiting. Emits TerminationRequested() for a signal it finds.
+  bool Poll();
 
   // Ends every event loop of the main thread, the application's and any a message box or
   // dialog runs inside it, and makes later ones return at once; connect TerminationRequested()

@@ -29,9 +29,10 @@ constexpr std::chrono::milliseconds kPollInterval{50};
 }
 
 // The process id written in the lock file, or 0.
-pid_t ReadOwner(int fd) {
+pid_t ReadOwner(const fs::path& file) {
+  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   char text[32] = {};
-  const ssize_t got = ::pread(fd, text, sizeof text - 1, 0);
+  const ssize_t got = fd.valid() ? ::pread(fd.get(), text, sizeof text - 1, 0) : -1;
   pid_t pid = 0;
   if (got > 0) {
     std::from_chars(text, text + got, pid);
@@ -39,21 +40,14 @@ pid_t ReadOwner(int fd) {
   return pid;
 }
 
-void WriteOwner(int fd) {
-  const std::string text = std::to_string(::getpid()) + "\n";
-  // The lock is what counts; the id is only for the message another instance shows.
-  if (::ftruncate(fd, 0) == 0) {
-    [[maybe_unused]] const ssize_t written = ::pwrite(fd, text.data(), text.size(), 0);
+// The lock is what counts; the id is only for the message another instance shows, and is left
+// out where the folder cannot be written.
+void WriteOwner(const fs::path& file) {
+  const UniqueFd fd(
+      ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.valid()) {
+    [[maybe_unused]] const bool written = WriteAll(fd.get(), std::to_string(::getpid()) + "\n");
   }
-}
-
-// Opens (making it when missing) the lock file; read-only where the file cannot be written.
-int OpenLockFile(const fs::path& file) {
-  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 && (errno == EACCES || errno == EROFS)) {
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  }
-  return fd;
 }
 
 }  // namespace
@@ -64,43 +58,22 @@ FolderInUse::FolderInUse(const fs::path& folder, pid_t owner)
       owner_(owner) {}
 
 FolderOwner FolderOwner::Acquire(const fs::path& folder, std::chrono::milliseconds wait) {
-  const int fd = OpenLockFile(folder / kFolderLockFile);
-  if (fd < 0) {
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) {
     ThrowCannotLock(folder, errno);
   }
-  FolderOwner owner(folder, fd);  // closes fd on every way out
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (RetryOnEintr([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+  while (RetryOnEintr([&fd] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0) {
     if (errno != EWOULDBLOCK) {
       ThrowCannotLock(folder, errno);
     }
     if (std::chrono::steady_clock::now() >= deadline) {
-      throw FolderInUse(folder, ReadOwner(fd));
+      throw FolderInUse(folder, ReadOwner(folder / kFolderLockFile));
     }
     std::this_thread::sleep_for(kPollInterval);
   }
-  WriteOwner(fd);
-  return owner;
-}
-
-FolderOwner::FolderOwner(FolderOwner&& other) noexcept
-    : folder_(std::move(other.folder_)), fd_(std::exchange(other.fd_, -1)) {}
-
-FolderOwner& FolderOwner::operator=(FolderOwner&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-    folder_ = std::move(other.folder_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-FolderOwner::~FolderOwner() {
-  if (fd_ >= 0) {
-    ::close(fd_);  // drops the lock
-  }
+  WriteOwner(folder / kFolderLockFile);
+  return FolderOwner(folder, std::move(fd));
 }
 
 void FolderOwner::RemoveCompactionLeftovers() const {

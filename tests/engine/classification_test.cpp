@@ -179,6 +179,16 @@ TEST_F(EngineTest, VanishedFolderOrMessageIsLeftAlone) {
   EXPECT_EQ(Queries(), 0);
 }
 
+// A message gone by the time it is read gets no verdict ("from <>"): no lookup, no move, and the
+// log says so.
+TEST_F(EngineTest, AMessageGoneBeforeItIsReadIsNotJudged) {
+  store.set_onGetHeaders([](int) { throw MessageGone("gone"); });
+  FilterNewMessage(context, store.InboxId(), store.AddMessage(store.InboxId(), {"From: a@b.c"}));
+  EXPECT_EQ(Queries(), 0);
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           "not judged: message 1 in Inbox was gone before it could be read"});
+}
+
 TEST_F(EngineTest, AddressIsMatchedWholeIncludingQuotes) {
   AddRow(QueryText::kBlackTableLookup, "o'brien@mail.example");
   const int32_t quoted = store.AddMessage(store.InboxId(), {SimpleHeaders("o'brien@mail.example")});

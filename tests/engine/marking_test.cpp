@@ -121,6 +121,19 @@ TEST_F(MarkingTest, VanishedMessageIsSkippedAndTheWalkGoesOn) {
   EXPECT_EQ(SpamNumber(), 1);
 }
 
+TEST_F(MarkingTest, AMessageThatCannotBeReadIsSkippedSayingWhyAndTheWalkGoesOn) {
+  store.Select(store.InboxId(), {Receive(store.InboxId(), "a@one.example"),
+                                 Receive(store.InboxId(), "b@two.example")});
+  store.set_onGetHeaders([](int call) {
+    if (call == 1)
+      throw MessageUnreadable("could not read x");
+  });
+  MarkSelectedAsSpam(context);
+  EXPECT_EQ(store.moves(), (Moves{{store.InboxId(), spamFolderId, 2}}));
+  EXPECT_EQ(log.lines.at(0),
+            "not marked spam: message 1 of folder 1: could not read x; nothing changed");
+}
+
 TEST_F(MarkingTest, DatabaseErrorEndsTheCommandKeepingWhatWasDone) {
   const int32_t a = Receive(store.InboxId(), "a@one.example");
   const int32_t b = Receive(store.InboxId(), "b@two.example");

@@ -205,7 +205,7 @@ TEST_F(ExtensionServerTest, HandsOutFoldersAndMessages) {
 
   std::filesystem::remove(temp_ / "cur" / "1.a.host:2,S");
   EXPECT_FALSE(inbox->GetMessage(list->at(0).id));
-  EXPECT_EQ(message->GetHeaders(), "");
+  EXPECT_THROW(message->GetHeaders(), MessageGone);
 }
 
 TEST_F(ExtensionServerTest, ListsFoldersWithCountsAndResolvesThem) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QSignalSpy>
 #include <climits>
+#include <csignal>
 #include <filesystem>
+#include <utility>
 
 #include "engine/clock.h"
 #include "engine/date_time.h"
@@ -162,6 +166,33 @@ TEST_F(SessionTest, HarvestAndCompactionRunAtRemainderOne) {
     EXPECT_EQ(Number(), NextDetachNumber(c.before));
     CloseFilterDatabase(db);
   }
+}
+
+// A harvest cut short (a commit runs into a file-size limit) leaves the detach uncounted, so the
+// next detach harvests again rather than the twentieth after it.
+TEST_F(SessionTest, AHarvestCutShortRunsAgainAtTheNextDetach) {
+  oe.OEFolderManager.CreateFolder(0, "Sent");
+  for (int i = 0; i < 20; ++i)
+    DeliverMessage(mail / "Maildir/.Sent", "To: <x" + std::to_string(i) + "@home.example>\n\n");
+  ASSERT_TRUE(Attach());
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  const rlim_t before = std::exchange(
+      limit.rlim_cur, std::filesystem::file_size(program.customer().string() + "-wal") + 16384);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_THROW(DetachFromMailClient(oe, context, programFolder()), DatabaseError);
+  limit.rlim_cur = before;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, handler);
+  CloseFilterDatabase(db);
+
+  ASSERT_TRUE(Attach());
+  DetachFromMailClient(oe, context, programFolder());
+  ConnectionOpen();
+  EXPECT_EQ(Number(), 1);
+  db.ADODataSet3.Query(QueryText::kWhiteTable);
+  EXPECT_EQ(db.ADODataSet3.RecordCount(), 20);
 }
 
 TEST(DetachNumberTest, WrapsInsteadOfOverflowing) {

@@ -67,8 +67,8 @@ size_t KernelEventQueue() {
 }
 
 // A server on a fresh Maildir with a spam folder, judging new mail as the filter does: a
-// message from a sender with "spammer" in the address, or whose headers read empty (no
-// address), is moved into the spam folder.
+// message from a sender with "spammer" in the address is moved into the spam folder, and one
+// that is gone or cannot be read is left where it is.
 class FilteredMaildir {
  public:
   FilteredMaildir()
@@ -103,11 +103,12 @@ class FilteredMaildir {
     announced_.push_back(messageId);
     const std::unique_ptr<IOEFolder> folder = manager_->GetFolder(folderId);
     const std::unique_ptr<IOEMessage> message = folder ? folder->GetMessage(messageId) : nullptr;
-    if (message) {
-      const std::string headers = message->GetHeaders();
-      if (headers.empty() || headers.find("spammer") != std::string::npos) {
+    try {
+      if (message && message->GetHeaders().find("spammer") != std::string::npos) {
         manager_->MoveMessage(folderId, spam_, messageId);
       }
+    } catch (const ExtensionError& e) {
+      notices_.push_back(e.what());
     }
     if (judged_) {
       judged_();

@@ -42,6 +42,14 @@ TEST(FolderOwner, ASecondOwnerIsRefusedWithTheFirstOnesProcessUntilItLetsGo) {
   EXPECT_NO_THROW(FolderOwner::Acquire(folder.path()));
 }
 
+// The lock file only names the owner: deleting it lets no second owner in.
+TEST(FolderOwner, NoSecondOwnerWhenTheLockFileIsDeleted) {
+  TempDir folder;
+  const FolderOwner first = FolderOwner::Acquire(folder.path());
+  fs::remove(folder / kFolderLockFile);
+  EXPECT_THROW(FolderOwner::Acquire(folder.path()), FolderInUse);
+}
+
 // The lock goes with its process, however it ends: a killed owner never leaves the folder taken.
 TEST(FolderOwner, AKilledOwnerLetsTheFolderGo) {
   TempDir folder;
