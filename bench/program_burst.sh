@@ -7,6 +7,7 @@
 # mail moved out between them): the first meets the database pages cold, the later ones warm.
 #   bench/program_burst.sh [BUILD_DIR]     (default: build; build it first)
 #   MESSAGES=50000 REFERENCES=5000000 CACHE_DIR=/var/tmp/tervane-bench bench/program_burst.sh
+#   WHITE=10000 BLACK=10000 WAITING=10000 ...: see program_common.sh
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$top/bench/program_common.sh"

@@ -1,8 +1,10 @@
 """Mail for the benchmarks that run the real program (program_burst.sh, program_soak.sh).
 
-  program_mail.py burst MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES ROUNDS
-  program_mail.py soak  MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES BATCH
-  program_mail.py marks MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES MOVES PORT
+  program_mail.py burst   MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES ROUNDS
+  program_mail.py soak    MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES BATCH
+  program_mail.py marks   MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES MOVES PORT
+  program_mail.py deliver MAILDIR 0   REFERENCES_FILE REFERENCES MESSAGES   (before the start)
+  program_mail.py waited  MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES   (after the attach)
 
 Messages are written to tmp/ first and renamed into the inbox's new/ as fast as one process can.
 Every second one comes from an address of the reference list itself (spread over the whole
@@ -73,14 +75,37 @@ class Burst:
             os.rename(os.path.join(self.root, "tmp", name), os.path.join(self.root, "new", name))
 
     def wait_until_judged(self, spam_before, pid):
-        spam_dirs = [os.path.join(self.root, ".spam", sub) for sub in ("new", "cur")]
-        start = time.monotonic()
-        while count_files(*spam_dirs) < spam_before + self.spam:
-            if time.monotonic() - start > TIMEOUT_S:
-                sys.exit(f"not all spam was moved within {TIMEOUT_S} s")
-            if not os.path.exists(f"/proc/{pid}"):
-                sys.exit("the program ended")
-            time.sleep(0.002)
+        wait_until_spam_moved(self.root, spam_before + self.spam, pid)
+
+
+def wait_until_spam_moved(root, spam, pid):
+    """Waits until the spam folder holds spam messages."""
+    spam_dirs = [os.path.join(root, ".spam", sub) for sub in ("new", "cur")]
+    start = time.monotonic()
+    while not os.path.isdir(spam_dirs[1]) or count_files(*spam_dirs) < spam:
+        if time.monotonic() - start > TIMEOUT_S:
+            sys.exit(f"not all spam was moved within {TIMEOUT_S} s")
+        if not os.path.exists(f"/proc/{pid}"):
+            sys.exit("the program ended")
+        time.sleep(0.002)
+
+
+def deliver(root, references_file, references, messages):
+    """messages waiting in new/ for the program to start, half of them spam."""
+    senders = spam_senders(references_file, references, (messages + 1) // 2)
+    Burst(root, senders, messages, "waiting").land()
+
+
+def waited(root, pid, messages):
+    """Waits until the mail that waited at the start is judged, reports the program's CPU time
+    from its start (opening the lists and the attach included), and moves the mail out."""
+    wait_until_spam_moved(root, (messages + 1) // 2, pid)  # as many as deliver() made
+    cpu = cpu_seconds(pid)
+    print(f"{messages} messages waiting at the start: program CPU from its start {cpu:.3f} s = "
+          f"{cpu / messages * 1e6:.1f} us per message, peak resident "
+          f"{memory_mib(pid, 'VmHWM'):.0f} MiB", flush=True)
+    move_out(root, archive(root))
+    time.sleep(0.5)  # the program notes the mail leaving
 
 
 def burst(root, pid, references_file, references, messages, rounds):
@@ -90,6 +115,8 @@ def burst(root, pid, references_file, references, messages, rounds):
     for number in range(rounds):
         mail = Burst(root, senders, messages, f"burst{number}")
         cpu_before = cpu_seconds(pid)
+        if number == 0:
+            print(f"program CPU before the first burst: {cpu_before:.3f} s", flush=True)
         start = time.monotonic()
         mail.land()
         landed = time.monotonic() - start
@@ -214,5 +241,9 @@ if __name__ == "__main__":
         soak(root, pid, references_file, *numbers)
     elif command == "marks":
         marks(root, pid, references_file, *numbers)
+    elif command == "deliver":
+        deliver(root, references_file, *numbers)
+    elif command == "waited":
+        waited(root, pid, numbers[1])
     else:
         sys.exit(__doc__)

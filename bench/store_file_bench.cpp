@@ -8,8 +8,8 @@
 namespace tervane::bench {
 namespace {
 
-// The store's share of the start to attached: both files opened (key derivation and, for a large
-// reference list, warming its index included).
+// The store's share of the start to attached: both files opened, key derivation included (the
+// lookups are warmed after the attach: BM_WarmLookups).
 void BM_OpenFilterDatabase(benchmark::State& state) {
   const auto& folder = ProgramFolderWith(100, 100, static_cast<int>(state.range(0)));
   FilterDatabase db;

@@ -44,6 +44,7 @@ TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, const P
       log_(parts.log),
       oe_(parts.server),
       db_(parts.database),
+      warming_(db_),
       WebBrowser1(log_),
       context_{
           oe_.OEFolderManager, oe_.OEAPI1,       db_, WebBrowser1, clock_, log_, parts.spamFolderId,
@@ -123,7 +124,7 @@ void TFrmmain::OEAPIInit1InitOEAPI() {
     if (!attached_)
       Restart("The mail client gave no toolbar for the filter's buttons.");
     else
-      LogAttached("attached");
+      Attached("attached");
   } catch (const std::exception& e) {
     attached_ = false;
     Restart(e.what());
@@ -145,6 +146,7 @@ void TFrmmain::Restart(const std::string& reason) {
 }
 
 void TFrmmain::StayDetached() {
+  warming_.Stop();
   oe_.OEFolderManager.Disconnect();
   CloseFilterDatabase(db_);
 }
@@ -164,15 +166,20 @@ bool TFrmmain::RetryAttach() {
     attached_ = false;
   }
   if (attached_)
-    LogAttached("attached on a retry");
+    Attached("attached on a retry");
   else
     StayDetached();
   return attached_;
 }
 
-void TFrmmain::LogAttached(const std::string& how) {
+void TFrmmain::Attached(const std::string& how) {
   log_.Write(how + ": security level " + std::to_string(parts_.securityLevel.stored()) +
              ", lists in " + databaseFolder_.string());
+  warming_.Start();
+}
+
+void TFrmmain::ReferenceListReopened() {
+  warming_.Start();
 }
 
 void TFrmmain::OEAPIInit1ShutdownOEAPI() {
@@ -181,6 +188,7 @@ void TFrmmain::OEAPIInit1ShutdownOEAPI() {
   if (!attached_)
     return;
   attached_ = false;
+  warming_.Stop();
   RunCommand([this] { DetachFromMailClient(oe_, context_, databaseFolder_); });
   log_.Write("detached");
 }

@@ -13,6 +13,7 @@
 #include "log/decision_log.h"
 #include "mailclient/mail_client_session.h"
 #include "shell/attach_retry.h"
+#include "shell/lookup_warming.h"
 #include "shell/network_spam_reporter.h"
 #include "shell/program_parts.h"
 #include "store/filter_database.h"
@@ -68,6 +69,9 @@ class TFrmmain : public QWidget {
   void Config1Click();
   void Help1Click();  // "About"
 
+  // ospam.mdb was reopened on a new reference list (Live Update): its pages are read ahead again.
+  void ReferenceListReopened();
+
   bool IsAttached() const { return attached_; }
   ShellOpener& shell() { return shell_; }
   // The engine's context over the parts, for commands that come from outside the toolbar.
@@ -85,8 +89,8 @@ class TFrmmain : public QWidget {
   void StayDetached();
   // One more try of an attach that failed; quiet. Returns true iff the program is attached.
   bool RetryAttach();
-  // Writes the log line of an attach that worked.
-  void LogAttached(const std::string& how);
+  // Logs an attach that worked and starts reading ahead what the lookups will read.
+  void Attached(const std::string& how);
   // Runs a command; a failure ends it at that step and is shown to the user.
   template <typename Command>
   void RunCommand(Command command);
@@ -98,6 +102,7 @@ class TFrmmain : public QWidget {
   DecisionLog& log_;
   MailClientComponents oe_;
   FilterDatabase& db_;
+  LookupWarming warming_;
   NetworkSpamReporter WebBrowser1;
   SystemClock clock_;
   FilterContext context_;

@@ -69,6 +69,8 @@ ControlAnswer Program::Answer(const ControlRequest& request) {
       break;
     case ControlCommand::kReopenReference:
       answer.reopened = ReopenReferenceDatabase(database_, options_.listsFolder);
+      if (answer.reopened)
+        mainWindow_.ReferenceListReopened();
       break;
     case ControlCommand::kLists:
       answer.lists = lists_.Answer(request.lists);

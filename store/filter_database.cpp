@@ -1,8 +1,6 @@
 #include "store/filter_database.h"
 
-#include "store/connection_core.h"
 #include "store/connection_string.h"
-#include "store/lookup_warmer.h"
 
 namespace tervane {
 
@@ -21,7 +19,6 @@ int32_t OpenFilterDatabase(FilterDatabase& db, const std::filesystem::path& prog
   db.ADOConnection2.Close();
   db.ADOConnection2.SetConnectionString(ReferenceConnectionString(programFolder));
   db.ADOConnection2.Open();
-  WarmLookups(ConnectionAccess::Core(db.ADOConnection2), QueryText::kOfficialSpamLookup);
   db.ADODataSet1.Query(QueryText::kMisc);
   return db.ADODataSet1.FieldAsInteger("secureclass");
 }

@@ -30,11 +30,11 @@ struct FilterDatabase {
 std::string CustomerConnectionString(const std::filesystem::path& programFolder);
 std::string ReferenceConnectionString(const std::filesystem::path& programFolder);
 
-// Opens both connections on the files in programFolder (cust.mdb read/write, ospam.mdb only read,
-// with the upper levels of a large reference list's index read ahead) and returns misc.secureclass
-// of the first misc row, unchanged (the caller stores it as the security level). Throws
-// DatabaseError naming the file and the cause; a failure opening cust.mdb leaves ADOConnection2
-// untouched.
+// Opens both connections on the files in programFolder (cust.mdb read/write, ospam.mdb only read)
+// and returns misc.secureclass of the first misc row, unchanged (the caller stores it as the
+// security level). Reads nothing ahead for the lookups (LookupWarmer does, a slice at a time).
+// Throws DatabaseError naming the file and the cause; a failure opening cust.mdb leaves
+// ADOConnection2 untouched.
 int32_t OpenFilterDatabase(FilterDatabase& db, const std::filesystem::path& programFolder);
 
 // Closes ADOConnection1, then ADOConnection2; afterwards neither file is held open.

@@ -20,6 +20,17 @@ struct ProgramFolder {
   TempDir dir;
 };
 
+// count made-up addresses, each a different one: "<prefix><i>@<prefix>.example".
+std::vector<std::string> MadeUpAddresses(const std::string& prefix, int count);
+
+// Puts addresses on list (QueryText::kWhiteTable or kBlackTable) of folder's cust.mdb, all in one
+// transaction.
+void AddToList(const ProgramFolder& folder, QueryText list,
+               const std::vector<std::string>& addresses);
+
+// The pages connection has read from its file so far: those its page cache did not hold.
+int PagesRead(Connection& connection);
+
 // Copies cust.mdb and ospam.mdb (with their write-ahead logs) from one folder into another, as
 // they are on disk at this moment.
 void CopyProgramFolder(const std::filesystem::path& from, const std::filesystem::path& to);
