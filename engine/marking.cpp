@@ -185,9 +185,9 @@ MarkOutcome MarkOne(FilterContext& context, int32_t folderId, int32_t messageId,
   } catch (const MessageGone&) {
     return MarkOutcome::kNoSuchMessage;  // the text is read before anything changes
   } catch (const MessageUnreadable& e) {
-    context.log.Write(std::string("not ") + (asSpam ? SpamWords(way) : NotSpamWords(way)) +
-                      ": message " + std::to_string(messageId) + " of folder " +
-                      std::to_string(folderId) + ": " + e.what() + "; nothing changed");
+    context.log.Write("not " + MarkWords(asSpam, way) + ": message " + std::to_string(messageId) +
+                      " of folder " + std::to_string(folderId) + ": " + e.what() +
+                      "; nothing changed");
     return MarkOutcome::kUnreadable;
   }
   return moved ? MarkOutcome::kMarked : MarkOutcome::kNotMoved;
