@@ -208,7 +208,13 @@ ImapSession::ImapSession(std::string_view url, std::string_view password,
   std::string secret(password);
   const int r = mailimap_login(imap_.get(), address.user.c_str(), secret.c_str());
   OPENSSL_cleanse(secret.data(), secret.size());
-  Check(r, "LOGIN as " + address.user);
+  if (!Succeeded(r)) {
+    const bool refused = ConnectionFault(r) == nullptr;
+    const std::string message = Failure(r, "LOGIN as " + address.user);
+    if (refused)
+      throw ImapLoginRefused(message);
+    throw ImapError(message);
+  }
   ReadCapabilities();
 }
 
@@ -255,8 +261,11 @@ bool ImapSession::Has(Capability capability) const {
 }
 
 void ImapSession::Check(int r, std::string_view command) {
-  if (Succeeded(r))
-    return;
+  if (!Succeeded(r))
+    throw ImapError(Failure(r, command));
+}
+
+std::string ImapSession::Failure(int r, std::string_view command) {
   std::string reason;
   if (const char* fault = ConnectionFault(r)) {
     broken_ = true;
@@ -264,7 +273,7 @@ void ImapSession::Check(int r, std::string_view command) {
   } else {
     reason = imap_->imap_response != nullptr ? OneLine(imap_->imap_response) : "refused";
   }
-  throw ImapError(host_ + ": " + std::string(command) + ": " + reason);
+  return host_ + ": " + std::string(command) + ": " + reason;
 }
 
 SigpipeGuard ImapSession::Enter() const {
@@ -485,6 +494,18 @@ MailboxEvents ImapSession::Noop() {
     imap_->imap_selection_info->sel_has_exists = 0;
   Check(mailimap_noop(imap_.get()), "NOOP");
   return TakeEvents();
+}
+
+void ImapSession::NotifyNewAndExpunged() {
+  const SigpipeGuard guard = Enter();
+  if (!Has(Capability::kNotify))
+    throw ImapError(host_ + ": NOTIFY: not offered by the server");
+  // libetpan has no NOTIFY of its own; the events it brings are the untagged EXISTS, EXPUNGE and
+  // STATUS answers it reads anyway.
+  Check(mailimap_custom_command(imap_.get(),
+                                "NOTIFY SET (selected (MessageNew MessageExpunge)) "
+                                "(personal (MessageNew MessageExpunge))"),
+        "NOTIFY SET");
 }
 
 MailboxEvents ImapSession::TakeEvents() {

@@ -65,13 +65,16 @@ class ImapSession {
   // Connects to url ("imaps://user@host[:port]" or "imap://user@host[:port]", see
   // ParseImapAddress), checks the server's certificate (the system's CAs or options.caFile, and
   // the host name), logs in with password and reads the capabilities. An imap:// server that
-  // offers no STARTTLS gets the password in plain text only when it is a loopback address.
+  // offers no STARTTLS gets the password in plain text only when it is a loopback address. A
+  // refused login throws ImapLoginRefused.
   ImapSession(std::string_view url, std::string_view password, const ConnectOptions& options = {});
   ~ImapSession();
   ImapSession(const ImapSession&) = delete;
   ImapSession& operator=(const ImapSession&) = delete;
 
   const std::string& host() const { return host_; }
+  // False once the connection itself has failed (see above).
+  bool usable() const { return !broken_; }
   // Returns true iff the server offers capability after login.
   bool Has(Capability capability) const;
 
@@ -119,11 +122,19 @@ class ImapSession {
   // NOOP: keeps the connection alive and returns what arrived since the last command.
   MailboxEvents Noop();
 
+  // NOTIFY SET (RFC 5465): from now on new and expunged messages of the selected mailbox and of
+  // every personal mailbox are told unasked, so that an IDLE wakes for them too. REQUIRES:
+  // Has(Capability::kNotify).
+  void NotifyNewAndExpunged();
+
  private:
   void VerifyCertificate(const std::string& caFile);
   void ReadCapabilities();
   // Throws ImapError for libetpan's result r of command unless r tells success.
   void Check(int r, std::string_view command);
+  // The one-line message of libetpan's failed result r of command; marks the connection broken
+  // when r is a fault of the connection rather than the server's refusal.
+  std::string Failure(int r, std::string_view command);
   // Throws unless the connection is usable; returns the guard every command runs under.
   SigpipeGuard Enter() const;
   MailboxEvents TakeEvents();

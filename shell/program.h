@@ -11,6 +11,7 @@
 #include "engine/security_level.h"
 #include "extserver/extension_server.h"
 #include "shell/attach_retry.h"
+#include "shell/daily_reattach.h"
 #include "shell/frmmain.h"
 #include "shell/program_config.h"
 #include "shell/program_list_commands.h"
@@ -30,6 +31,7 @@ struct ProgramOptions {
   ProgramConfig config;                 // the mail store, the marking by moving
   std::filesystem::path controlSocket;  // empty: no control socket
   std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval;
+  std::chrono::milliseconds reattachInterval = kReattachInterval;  // an IMAP account only
 };
 
 // The running program, made once in main: it owns the mail store, the extension server over it,
@@ -55,6 +57,9 @@ class Program {
   ControlAnswer Answer(const ControlRequest& request);
 
  private:
+  // Which store the program works on, and whether an IMAP account is connected.
+  MailStoreStatus StoreStatus() const;
+
   const ProgramOptions options_;
   DecisionLog& log_;
   std::unique_ptr<IMailStore> store_;
@@ -70,6 +75,7 @@ class Program {
   TAboutBox aboutBox_;
   TFrmsetting settings_;
   ProgramListCommands lists_;
+  std::unique_ptr<DailyReattach> reattach_;
   bool complete_ = false;
 };
 
