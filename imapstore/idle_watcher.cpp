@@ -30,17 +30,22 @@ IdleWatcher::~IdleWatcher() = default;
 
 void IdleWatcher::StartIdle() {
   const bool newsAlready = session_->StartIdle();
-  notifier_ = std::make_unique<QSocketNotifier>(session_->IdleDescriptor(), QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, &IdleWatcher::Renew);
+  if (!notifier_) {
+    // One notifier for the connection's life: its descriptor stays the same.
+    notifier_ =
+        std::make_unique<QSocketNotifier>(session_->IdleDescriptor(), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &IdleWatcher::Renew);
+  }
+  notifier_->setEnabled(true);
   renewal_.start();
   if (newsAlready)
     QMetaObject::invokeMethod(this, &IdleWatcher::Renew, Qt::QueuedConnection);
 }
 
 void IdleWatcher::Renew() {
-  if (failed_ || !notifier_)
+  if (failed_ || !notifier_->isEnabled())
     return;
-  notifier_.reset();
+  notifier_->setEnabled(false);
   try {
     session_->FinishIdle();
     StartIdle();

@@ -241,7 +241,7 @@ void ImapMailStore::ListMailboxes() {
                : box.name == kSpamFolderName ? Role::kSpam
                : special || box.sent         ? Role::kUnwatched
                                              : Role::kPlain;
-    if (const Mailbox* known = Find(box.folderId)) {
+    if (const Mailbox* known = Find(box.folderId); known && known->uidValidity != 0) {
       box.uidValidity = known->uidValidity;
       box.lastUid = known->lastUid;
       box.dirty = known->dirty;
@@ -310,6 +310,21 @@ void ImapMailStore::Use(Mailbox& box) {
   const MailboxState state = session_->Select(box.name);
   selected_ = box.name;
   Reconcile(box, state);
+}
+
+MailboxState ImapMailStore::Look(Mailbox& box) {
+  MailboxState state;
+  if (selected_ == box.name) {
+    // The server answers STATUS on the selected mailbox from what the session saw last.
+    selected_.clear();
+    state = session_->Select(box.name);
+    selected_ = box.name;
+  } else {
+    state = session_->Status(box.name);
+  }
+  if (box.role != Role::kUnwatched)
+    Reconcile(box, state);
+  return state;
 }
 
 void ImapMailStore::SaveStates() {
@@ -431,8 +446,7 @@ void ImapMailStore::LookEverywhere() {
   for (Mailbox& box : mailboxes_) {
     if (box.role != Role::kPlain && box.role != Role::kSpam)
       continue;
-    const MailboxState state = session_->Status(box.name);
-    Reconcile(box, state);
+    const MailboxState state = Look(box);
     if (box.role == Role::kSpam && state.messages < spam_.size())
       CheckSpamDepartures();
   }
@@ -509,7 +523,7 @@ bool ImapMailStore::TakeNewMail(int32_t folderId) {
   // What the store moved into the mailbox and has met now is expected no more.
   expectedUids_.erase(expectedUids_.lower_bound(UidKey(folderId, 0)),
                       expectedUids_.upper_bound(UidKey(folderId, box->lastUid)));
-  if (box->role == Role::kSpam && !more && session_->Status(box->name).messages < spam_.size())
+  if (box->role == Role::kSpam && !more && Look(*box).messages < spam_.size())
     CheckSpamDepartures();
   return more;
 }
@@ -565,7 +579,7 @@ int32_t ImapMailStore::FromFolderOf(MessageKey key) {
     return 0;
   Use(*box);
   // Still there: the user copied it rather than moved it.
-  return session_->SearchUids(location.uid, location.uid).empty() ? location.folderId : 0;
+  return session_->SearchUids(location.uid, location.uid, true).empty() ? location.folderId : 0;
 }
 
 void ImapMailStore::CheckSpamDepartures() {
@@ -573,7 +587,7 @@ void ImapMailStore::CheckSpamDepartures() {
   if (box == nullptr || box->lastUid == 0)
     return;
   Use(*box);
-  const std::vector<uint32_t> uids = session_->SearchUids(1, box->lastUid);
+  const std::vector<uint32_t> uids = session_->SearchUids(1, box->lastUid, true);
   for (const MessageKey key : spam_.TakeDeparted(uids))
     leftSpam_.Put(key, true);
 }
@@ -823,9 +837,7 @@ std::vector<FolderSummary> ImapMailStore::Folders() {
     ListMailboxes();
     std::vector<FolderSummary> folders;
     for (Mailbox& box : mailboxes_) {
-      const MailboxState state = session_->Status(box.name);
-      if (box.role != Role::kUnwatched)
-        Reconcile(box, state);
+      const MailboxState state = Look(box);
       folders.push_back({box.folderId, *FolderName(box.folderId),
                          static_cast<int32_t>(state.messages), std::string()});
     }

@@ -161,6 +161,8 @@ class ImapMailStore : public QObject, public IMailStore {
   const Mailbox* Find(int32_t folderId) const;
   Mailbox* SpamBox();
   void Use(Mailbox& box);  // selects box on the connection unless it is selected
+  // What box holds now (STATUS, or SELECT again for the selected one), reconciled.
+  MailboxState Look(Mailbox& box);
   void SaveStates();
   void LoadSpamSnapshot();
 

@@ -355,10 +355,19 @@ MailboxState ImapSession::Status(std::string_view mailbox) {
   return state;
 }
 
-std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last) {
+std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last, bool undeletedOnly) {
   const SigpipeGuard guard = Enter();
   Owned<mailimap_search_key, mailimap_search_key_free> key(
-      mailimap_search_key_new_uid(mailimap_set_new_interval(first, last)));
+      mailimap_search_key_new_multiple_empty());
+  mailimap_search_key_multiple_add(
+      key.get(), mailimap_search_key_new_uid(mailimap_set_new_interval(first, last)));
+  if (undeletedOnly)
+    mailimap_search_key_multiple_add(
+        key.get(),
+        mailimap_search_key_new(MAILIMAP_SEARCH_KEY_UNDELETED, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, 0, nullptr, nullptr, nullptr));
   clist* result = nullptr;
   Check(mailimap_uid_search(imap_.get(), nullptr, key.get(), &result), "UID SEARCH");
   Owned<clist, mailimap_search_result_free> owned(result);

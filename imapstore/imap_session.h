@@ -89,8 +89,9 @@ class ImapSession {
   MailboxState Status(std::string_view mailbox);
 
   // The UIDs in first..last (last 0: to the end) of the selected mailbox, ascending, in one UID
-  // SEARCH. None when the range lies above the highest UID (unlike IMAP's "n:*").
-  std::vector<uint32_t> SearchUids(uint32_t first, uint32_t last = 0);
+  // SEARCH; with undeletedOnly, only those not flagged \Deleted (on their way out). None when
+  // the range lies above the highest UID (unlike IMAP's "n:*").
+  std::vector<uint32_t> SearchUids(uint32_t first, uint32_t last = 0, bool undeletedOnly = false);
   // The headers, sizes and flags of the messages in first..last (last 0: to the end), in UID
   // order, in one UID FETCH of BODY.PEEK[HEADER]: no message becomes \Seen.
   std::vector<FetchedHeader> FetchHeaders(uint32_t first, uint32_t last = 0);
