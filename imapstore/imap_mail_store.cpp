@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 // copy first and an expunge after).
 constexpr int kMaxWaits = 10;
 constexpr auto kWaitStep = 200ms;
+// Use() a mailbox as it is now, with what other clients did to it.
+constexpr bool kFresh = true;
 // A connection that stayed up this long starts the waits between tries afresh.
 constexpr auto kStayedUp = 60s;
 
@@ -303,9 +305,13 @@ ImapMailStore::Mailbox* ImapMailStore::SpamBox() {
   return nullptr;
 }
 
-void ImapMailStore::Use(Mailbox& box) {
-  if (selected_ == box.name)
+void ImapMailStore::Use(Mailbox& box, bool fresh) {
+  if (selected_ == box.name) {
+    // What other clients did since is seen only after a command that lets the server tell it.
+    if (fresh)
+      session_->Noop();
     return;
+  }
   selected_.clear();
   const MailboxState state = session_->Select(box.name);
   selected_ = box.name;
@@ -349,7 +355,7 @@ void ImapMailStore::LoadSpamSnapshot() {
     return;  // what changed since is found by comparing
   spam_.Clear();
   spamLoadedFor_ = 0;
-  Use(*box);
+  Use(*box, kFresh);
   if (box->lastUid == 0) {
     spamLoadedFor_ = box->uidValidity;
     return;
@@ -456,7 +462,7 @@ bool ImapMailStore::TakeNewMail(int32_t folderId) {
   Mailbox* box = Find(folderId);
   if (box == nullptr)
     return false;
-  Use(*box);
+  Use(*box, kFresh);
   const std::vector<uint32_t> uids = session_->SearchUids(box->lastUid + 1);
   if (uids.empty()) {
     box->dirty = false;
@@ -577,7 +583,7 @@ int32_t ImapMailStore::FromFolderOf(MessageKey key) {
   Mailbox* box = Find(location.folderId);
   if (box == nullptr || box->uidValidity != location.uidValidity)
     return 0;
-  Use(*box);
+  Use(*box, kFresh);
   // Still there: the user copied it rather than moved it.
   return session_->SearchUids(location.uid, location.uid, true).empty() ? location.folderId : 0;
 }
@@ -586,7 +592,7 @@ void ImapMailStore::CheckSpamDepartures() {
   Mailbox* box = SpamBox();
   if (box == nullptr || box->lastUid == 0)
     return;
-  Use(*box);
+  Use(*box, kFresh);
   const std::vector<uint32_t> uids = session_->SearchUids(1, box->lastUid, true);
   for (const MessageKey key : spam_.TakeDeparted(uids))
     leftSpam_.Put(key, true);
@@ -599,7 +605,7 @@ void ImapMailStore::JudgeAgainWhatWasCutOff() {
     if (box == nullptr || box->uidValidity != location.uidValidity || box->role == Role::kSpam ||
         box->role == Role::kUnwatched)
       continue;
-    Use(*box);
+    Use(*box, kFresh);
     if (session_->SearchUids(location.uid, location.uid).empty())
       continue;  // the server carried the move out before the connection went
     const int32_t id = ids_.MessageId(location.folderId, location.uidValidity, location.uid);
@@ -752,7 +758,7 @@ bool ImapMailStore::Holds(int32_t folderId, int32_t messageId) {
   if (!at || at->folderId != folderId || at->uid == 0 || box == nullptr ||
       at->uidValidity != box->uidValidity)
     return false;
-  Use(*box);
+  Use(*box, kFresh);
   return !session_->SearchUids(at->uid, at->uid).empty();
 }
 
@@ -797,7 +803,7 @@ std::vector<uint32_t> ImapMailStore::WalkUids(int32_t folderId) {
     return {};
   try {
     return Run([&] {
-      Use(*box);
+      Use(*box, kFresh);
       return session_->SearchUids(1);
     });
   } catch (const ImapError&) {
@@ -852,7 +858,7 @@ std::optional<std::vector<MessageSummary>> ImapMailStore::Messages(int32_t folde
   if (box == nullptr)
     return std::nullopt;
   return Run([&] {
-    Use(*box);
+    Use(*box, kFresh);
     const std::vector<uint32_t> uids = session_->SearchUids(1);
     ids_.KeepOnly(folderId, box->uidValidity, uids);
     std::vector<MessageSummary> messages;

@@ -160,7 +160,9 @@ class ImapMailStore : public QObject, public IMailStore {
   Mailbox* Find(int32_t folderId);
   const Mailbox* Find(int32_t folderId) const;
   Mailbox* SpamBox();
-  void Use(Mailbox& box);  // selects box on the connection unless it is selected
+  // Selects box on the connection unless it is selected; fresh: with what other clients did
+  // since the connection last looked.
+  void Use(Mailbox& box, bool fresh = false);
   // What box holds now (STATUS, or SELECT again for the selected one), reconciled.
   MailboxState Look(Mailbox& box);
   void SaveStates();
