@@ -49,6 +49,10 @@ PY
   export QT_QPA_PLATFORM=offscreen TERVANE_SERVER=127.0.0.1:9
   unset DISPLAY WAYLAND_DISPLAY
   oectl="$work/program/oectl"
+  # A script that needs more before the start (a configuration file) defines this.
+  if declare -F before_program_start >/dev/null; then
+    before_program_start
+  fi
 
   "$work/program/TervaneAntiSpam" 2>"$work/errors.txt" &
   pid=$!

@@ -22,6 +22,9 @@ constexpr int kMaxWaits = 10;
 constexpr auto kWaitStep = 200ms;
 // Use() a mailbox as it is now, with what other clients did to it.
 constexpr bool kFresh = true;
+// How many of the store's own moves whose new UID the server did not tell are remembered per
+// destination until they are met there.
+constexpr size_t kExpectedMoves = 20000;
 // A connection that stayed up this long starts the waits between tries afresh.
 constexpr auto kStayedUp = 60s;
 
@@ -374,6 +377,8 @@ void ImapMailStore::LoadSpamSnapshot() {
 
 void ImapMailStore::ActivateNotifications() {
   active_ = true;
+  cutOff_.insert(cutOff_.end(), againAtActivation_.begin(), againAtActivation_.end());
+  againAtActivation_.clear();
   for (Mailbox& box : mailboxes_)
     box.dirty = box.role != Role::kUnwatched;
   lookEverywhere_ = true;
@@ -459,6 +464,21 @@ void ImapMailStore::LookEverywhere() {
 }
 
 bool ImapMailStore::TakeNewMail(int32_t folderId) {
+  announcing_ = folderId;
+  bool more = false;
+  try {
+    more = AnnounceNewMail(folderId);
+  } catch (const ImapError&) {
+    announcing_ = 0;
+    CarryOutMoves();
+    throw;
+  }
+  announcing_ = 0;
+  CarryOutMoves();
+  return more;
+}
+
+bool ImapMailStore::AnnounceNewMail(int32_t folderId) {
   Mailbox* box = Find(folderId);
   if (box == nullptr)
     return false;
@@ -679,63 +699,132 @@ int32_t ImapMailStore::CreateFolder(const std::string& name) {
 int32_t ImapMailStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId,
                                    int32_t messageId) {
   const std::optional<MessageLocation> at = ids_.Find(messageId);
-  Mailbox* source = Find(sourceFolderId);
+  const Mailbox* source = Find(sourceFolderId);
   const Mailbox* dest = Find(destFolderId);
   if (!at || at->folderId != sourceFolderId || at->uid == 0 || source == nullptr ||
       dest == nullptr || source == dest || !session_ || at->uidValidity != source->uidValidity)
     return -1;
-  const std::string destName = dest->name;
-  const uint32_t destValidity = dest->uidValidity;
-  const bool fromSpam = source->role == Role::kSpam;
-  const bool toSpam = dest->role == Role::kSpam;
-  RecentKeys<int32_t>& expected = expectedKeys_.try_emplace(destFolderId, 1000).first->second;
+  const auto announced = headers_.find(messageId);
+  if (announcing_ == sourceFolderId && dest->role == Role::kSpam && announced != headers_.end()) {
+    // New mail being announced goes to spam with the rest of its batch, in one command.
+    const MessageKey key = KeyOfHeader(announced->second);
+    const int32_t placeholder = ids_.PlaceholderId(destFolderId, dest->uidValidity);
+    Expected(destFolderId).Put(key, placeholder);
+    pendingMoves_.push_back({messageId, *at, key, placeholder});
+    return placeholder;
+  }
+  return MoveNow(*at, messageId, destFolderId);
+}
+
+int32_t ImapMailStore::MoveNow(const MessageLocation& at, int32_t messageId, int32_t destFolderId) {
+  const std::string destName = Find(destFolderId)->name;
   std::optional<MessageKey> key;
   try {
     key = KeyOfHeader(Run([&] { return FetchHeader(messageId); }));
-    Run([&] { Use(*source); });
+    Run([&] { Use(*Find(at.folderId)); });
     // Expected there from now on: the connection may go before the server's answer comes.
-    expected.Put(*key, 0);
-    std::optional<uint32_t> uid;
-    try {
-      uid = Run([&] { return session_->Move(at->uid, destName); });
-    } catch (const ImapError& refused) {
-      // A spam folder that the user removed is made again for the next spam.
-      if (!session_ || !toSpam)
-        throw;
-      try {
-        Run([&] {
-          session_->Create(destName);
-          session_->Subscribe(destName);
-        });
-      } catch (const ImapError&) {
-        if (!session_)
-          throw;
-        throw refused;  // it was there: the move was refused for another reason
-      }
-      uid = Run([&] { return session_->Move(at->uid, destName); });
-    }
-    ids_.Forget(messageId);
-    if (fromSpam)
-      spam_.Remove(at->uid);
-    if (uid) {
-      expected.Take(*key);
-      expectedUids_[UidKey(destFolderId, *uid)] = *key;
-      return ids_.MessageId(destFolderId, destValidity, *uid);
-    }
-    const int32_t placeholder = ids_.PlaceholderId(destFolderId, destValidity);
-    expected.Put(*key, placeholder);
-    return placeholder;
+    Expected(destFolderId).Put(*key, 0);
+    const auto moved = MoveUids({at.uid}, destFolderId);
+    return Moved(messageId, at, destFolderId, *key,
+                 moved.empty() ? std::nullopt : std::optional<uint32_t>(moved.front().second));
   } catch (const ImapError& e) {
     if (!session_) {
-      cutOff_.push_back(*at);  // judged again after the reconnect if it is still there
+      cutOff_.push_back(at);  // judged again after the reconnect if it is still there
     } else {
       if (key)
-        expected.Take(*key);
+        Expected(destFolderId).Take(*key);
       Notice("message " + std::to_string(messageId) + " could not be moved to " + destName + ": " +
              e.what());
     }
     return -1;
   }
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> ImapMailStore::MoveUids(
+    const std::vector<uint32_t>& uids, int32_t destFolderId) {
+  const Mailbox* dest = Find(destFolderId);
+  const std::string destName = dest->name;
+  const bool toSpam = dest->role == Role::kSpam;
+  try {
+    return Run([&] { return session_->Move(uids, destName); });
+  } catch (const ImapError& refused) {
+    // A spam folder that the user removed is made again for the next spam.
+    if (!session_ || !toSpam)
+      throw;
+    try {
+      Run([&] {
+        session_->Create(destName);
+        session_->Subscribe(destName);
+      });
+    } catch (const ImapError&) {
+      if (!session_)
+        throw;
+      throw refused;  // it was there: the move was refused for another reason
+    }
+    return Run([&] { return session_->Move(uids, destName); });
+  }
+}
+
+int32_t ImapMailStore::Moved(int32_t messageId, const MessageLocation& at, int32_t destFolderId,
+                             MessageKey key, std::optional<uint32_t> newUid, int32_t placeholder) {
+  ids_.Forget(messageId);
+  if (const Mailbox* source = Find(at.folderId); source && source->role == Role::kSpam)
+    spam_.Remove(at.uid);
+  Mailbox* dest = Find(destFolderId);
+  if (!newUid) {
+    // Met again by its key when the destination is read next, which is soon.
+    if (placeholder == 0)
+      placeholder = ids_.PlaceholderId(destFolderId, dest->uidValidity);
+    Expected(destFolderId).Put(key, placeholder);
+    dest->dirty = true;
+    ScheduleSync();
+    return placeholder;
+  }
+  Expected(destFolderId).Take(key);
+  expectedUids_[UidKey(destFolderId, *newUid)] = key;
+  if (placeholder == 0)
+    return ids_.MessageId(destFolderId, dest->uidValidity, *newUid);
+  ids_.Bind(placeholder, *newUid);
+  return placeholder;
+}
+
+void ImapMailStore::CarryOutMoves() {
+  const std::vector<PendingMove> moves = std::exchange(pendingMoves_, {});
+  const Mailbox* spam = SpamBox();
+  if (moves.empty() || spam == nullptr)
+    return;
+  const int32_t spamId = spam->folderId;
+  try {
+    std::vector<uint32_t> uids;
+    for (const PendingMove& move : moves)
+      uids.push_back(move.from.uid);
+    std::sort(uids.begin(), uids.end());
+    Run([&] { Use(*Find(moves.front().from.folderId)); });
+    const auto moved = MoveUids(uids, spamId);
+    const std::unordered_map<uint32_t, uint32_t> newUids(moved.begin(), moved.end());
+    for (const PendingMove& move : moves) {
+      const auto newUid = newUids.find(move.from.uid);
+      Moved(move.messageId, move.from, spamId, move.key,
+            newUid == newUids.end() ? std::nullopt : std::optional<uint32_t>(newUid->second),
+            move.placeholder);
+    }
+  } catch (const ImapError&) {
+    for (const PendingMove& move : moves) {
+      if (!session_) {
+        cutOff_.push_back(move.from);  // judged again after the reconnect if still there
+        continue;
+      }
+      // Refused as a whole: one by one, so that a refusal costs only its own message, which is
+      // judged again when the mail client starts next.
+      Expected(spamId).Take(move.key);
+      if (MoveNow(move.from, move.messageId, spamId) == -1)
+        againAtActivation_.push_back(move.from);
+    }
+  }
+}
+
+RecentKeys<int32_t>& ImapMailStore::Expected(int32_t folderId) {
+  return expectedKeys_.try_emplace(folderId, kExpectedMoves).first->second;
 }
 
 std::string ImapMailStore::FetchHeader(int32_t messageId) {

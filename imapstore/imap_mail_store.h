@@ -173,8 +173,24 @@ class ImapMailStore : public QObject, public IMailStore {
   void Sync();
   // Looks at the mailboxes other than the Inbox (STATUS); those with news become dirty.
   void LookEverywhere();
-  // Takes the next batch of the folder's new messages; true when more wait.
+  // Takes the next batch of the folder's new messages; true when more wait. The spam among them
+  // is moved in one command once the batch has been announced (CarryOutMoves).
   bool TakeNewMail(int32_t folderId);
+  bool AnnounceNewMail(int32_t folderId);
+  // Moves one message now; its id in the destination, or -1 (reported).
+  int32_t MoveNow(const MessageLocation& at, int32_t messageId, int32_t destFolderId);
+  // Moves uids of the selected mailbox, making a missing spam folder again. Throws ImapError.
+  std::vector<std::pair<uint32_t, uint32_t>> MoveUids(const std::vector<uint32_t>& uids,
+                                                      int32_t destFolderId);
+  // Notes a message the store moved, with its new UID when the server told it; returns its id in
+  // the destination (placeholder, when one was handed out already).
+  int32_t Moved(int32_t messageId, const MessageLocation& at, int32_t destFolderId, MessageKey key,
+                std::optional<uint32_t> newUid, int32_t placeholder = 0);
+  // Carries out the moves into spam asked for while a batch was announced; those the server
+  // refuses are reported and judged again at the next activation.
+  void CarryOutMoves();
+  // The store's own moves into folderId whose new UID is not known yet.
+  RecentKeys<int32_t>& Expected(int32_t folderId);
   Arrival Classify(Mailbox& box, uint32_t uid, MessageKey key, int32_t* fromFolder);
   // Finds what left the spam mailbox since the snapshot.
   void CheckSpamDepartures();
@@ -221,6 +237,16 @@ class ImapMailStore : public QObject, public IMailStore {
   std::unordered_map<int32_t, RecentKeys<int32_t>> expectedKeys_;  // own moves whose UID is unknown
   std::map<uint64_t, int> waits_;        // arrivals waiting for spam to settle
   std::vector<MessageLocation> cutOff_;  // moves cut off with the connection
+  // A move into spam asked for while new mail was announced, with the id handed out for it.
+  struct PendingMove {
+    int32_t messageId;
+    MessageLocation from;
+    MessageKey key;
+    int32_t placeholder;
+  };
+  int32_t announcing_ = 0;  // the folder whose new mail is being announced, or 0
+  std::vector<PendingMove> pendingMoves_;
+  std::vector<MessageLocation> againAtActivation_;  // moves the server refused
 };
 
 }  // namespace tervane::imap

@@ -76,13 +76,29 @@ std::string Quoted(std::string_view mailbox) {
   return "\"" + std::string(mailbox) + "\"";
 }
 
-// The first UID of a COPYUID or APPENDUID set, or nothing.
-std::optional<uint32_t> FirstUid(mailimap_set* set) {
+// The UIDs of a COPYUID or APPENDUID set, in its order; the set is freed.
+std::vector<uint32_t> UidsOf(mailimap_set* set) {
   Set owned(set);
-  if (set == nullptr || clist_begin(set->set_list) == nullptr)
-    return std::nullopt;
-  const auto* item = static_cast<mailimap_set_item*>(clist_content(clist_begin(set->set_list)));
-  return item->set_first;
+  std::vector<uint32_t> uids;
+  ForEach<mailimap_set_item>(
+      set == nullptr ? nullptr : set->set_list, [&](mailimap_set_item* item) {
+        for (uint32_t uid = item->set_first; uid <= item->set_last && uid != 0; ++uid)
+          uids.push_back(uid);
+      });
+  return uids;
+}
+
+// The set of uids, one item per run of consecutive ones.
+Set SetOf(const std::vector<uint32_t>& uids) {
+  Set set(mailimap_set_new_empty());
+  for (size_t i = 0; i < uids.size();) {
+    size_t end = i + 1;
+    while (end < uids.size() && uids[end] == uids[end - 1] + 1)
+      ++end;
+    mailimap_set_add_interval(set.get(), uids[i], uids[end - 1]);
+    i = end;
+  }
+  return set;
 }
 
 // One message of a FETCH answer.
@@ -436,10 +452,11 @@ std::optional<std::string> ImapSession::FetchMessage(uint32_t uid) {
   return FetchSection(uid, true);
 }
 
-std::optional<uint32_t> ImapSession::Move(uint32_t uid, std::string_view target) {
+std::vector<std::pair<uint32_t, uint32_t>> ImapSession::Move(const std::vector<uint32_t>& uids,
+                                                             std::string_view target) {
   const SigpipeGuard guard = Enter();
   const std::string mailbox = EncodeMailboxName(target);
-  const Set set(mailimap_set_new_single(uid));
+  const Set set = SetOf(uids);
   uint32_t uidValidity = 0;
   mailimap_set* source = nullptr;
   mailimap_set* destination = nullptr;
@@ -447,20 +464,32 @@ std::optional<uint32_t> ImapSession::Move(uint32_t uid, std::string_view target)
     Check(mailimap_uidplus_uid_move(imap_.get(), set.get(), mailbox.c_str(), &uidValidity, &source,
                                     &destination),
           "UID MOVE to " + Quoted(target));
-    Set ownedSource(source);
-    return FirstUid(destination);
+  } else {
+    Check(mailimap_uidplus_uid_copy(imap_.get(), set.get(), mailbox.c_str(), &uidValidity, &source,
+                                    &destination),
+          "UID COPY to " + Quoted(target));
   }
-  Check(mailimap_uidplus_uid_copy(imap_.get(), set.get(), mailbox.c_str(), &uidValidity, &source,
-                                  &destination),
-        "UID COPY to " + Quoted(target));
-  Set ownedSource(source);
-  const std::optional<uint32_t> newUid = FirstUid(destination);
-  Owned<mailimap_store_att_flags, mailimap_store_att_flags_free> deleted(
-      mailimap_store_att_flags_new_add_flags_silent(NewFlagList({"\\Deleted"}).release()));
-  Check(mailimap_uid_store(imap_.get(), set.get(), deleted.get()), "UID STORE +FLAGS (\\Deleted)");
-  if (Has(Capability::kUidPlus))
-    Check(mailimap_uid_expunge(imap_.get(), set.get()), "UID EXPUNGE");
-  return newUid;
+  const std::vector<uint32_t> from = UidsOf(source);
+  const std::vector<uint32_t> to = UidsOf(destination);
+  if (!Has(Capability::kMove)) {
+    Owned<mailimap_store_att_flags, mailimap_store_att_flags_free> deleted(
+        mailimap_store_att_flags_new_add_flags_silent(NewFlagList({"\\Deleted"}).release()));
+    Check(mailimap_uid_store(imap_.get(), set.get(), deleted.get()),
+          "UID STORE +FLAGS (\\Deleted)");
+    if (Has(Capability::kUidPlus))
+      Check(mailimap_uid_expunge(imap_.get(), set.get()), "UID EXPUNGE");
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> moved;
+  for (size_t i = 0; i < from.size() && i < to.size(); ++i)
+    moved.emplace_back(from[i], to[i]);
+  return moved;
+}
+
+std::optional<uint32_t> ImapSession::Move(uint32_t uid, std::string_view target) {
+  const std::vector<std::pair<uint32_t, uint32_t>> moved = Move(std::vector<uint32_t>{uid}, target);
+  if (moved.empty())
+    return std::nullopt;
+  return moved.front().second;
 }
 
 std::optional<uint32_t> ImapSession::Append(std::string_view mailbox, std::string_view message,

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imapstore/imap_error.h"
@@ -100,11 +101,15 @@ class ImapSession {
   std::optional<std::string> FetchText(uint32_t uid);
   std::optional<std::string> FetchMessage(uint32_t uid);
 
-  // Moves message uid of the selected mailbox to target: UID MOVE where offered, else UID COPY,
-  // UID STORE +FLAGS.SILENT (\Deleted) and, where UIDPLUS is offered, UID EXPUNGE of that UID
-  // only. Never a plain EXPUNGE: a server with neither MOVE nor UIDPLUS keeps the original,
-  // flagged \Deleted, for its user's next expunge. Returns the message's UID in target when the
-  // server tells it (COPYUID). A failed COPY leaves the message where it was.
+  // Moves the messages uids of the selected mailbox to target in one command each: UID MOVE
+  // where offered, else UID COPY, UID STORE +FLAGS.SILENT (\Deleted) and, where UIDPLUS is
+  // offered, UID EXPUNGE of those UIDs only. Never a plain EXPUNGE: a server with neither MOVE
+  // nor UIDPLUS keeps the originals, flagged \Deleted, for its user's next expunge. Returns each
+  // moved message's (old UID, UID in target) when the server tells them (COPYUID). A failed COPY
+  // leaves the messages where they were.
+  std::vector<std::pair<uint32_t, uint32_t>> Move(const std::vector<uint32_t>& uids,
+                                                  std::string_view target);
+  // The same for one message: its UID in target when the server tells it.
   std::optional<uint32_t> Move(uint32_t uid, std::string_view target);
 
   // APPENDs message to mailbox with flags ("\\Seen", "\\Deleted", keywords). Returns its UID

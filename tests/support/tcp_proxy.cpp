@@ -95,7 +95,7 @@ void TcpProxy::Run() {
       UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
       UniqueFd server(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
       const sockaddr_in target = Loopback(targetPort_);
-      if (client.valid() && server.valid() &&
+      if (!refusing_ && client.valid() && server.valid() &&
           ::connect(server.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
         links_.emplace_back(std::move(client), std::move(server));
       ++accepted_;

@@ -24,7 +24,9 @@ class TcpProxy {
 
   int port() const { return port_; }
   void CutAll();
-  // How many connections it has taken so far.
+  // While refusing, every new connection is closed at once, as by a server host that is down.
+  void SetRefusing(bool refusing) { refusing_ = refusing; }
+  // How many connections it has taken so far, refused ones too.
   int accepted() const { return accepted_; }
 
  private:
@@ -36,6 +38,7 @@ class TcpProxy {
   UniqueFd wake_[2];                                  // a pipe that wakes the thread to end
   std::vector<std::pair<UniqueFd, UniqueFd>> links_;  // (client, server)
   std::atomic<bool> cut_ = false;
+  std::atomic<bool> refusing_ = false;
   std::atomic<int> accepted_ = 0;
   std::thread thread_;
 };

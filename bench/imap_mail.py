@@ -1,0 +1,118 @@
+"""Mail for bench/imap_burst.sh, appended as another IMAP client of the account would.
+
+  imap_mail.py IMAPS_PORT CA_FILE PID REFERENCES_FILE REFERENCES MESSAGES
+  (descriptor 5: commands to imap_bench_server, 6: its answers)
+
+Every second message comes from an address of the reference list (spread over the whole list),
+the others from nobody listed; the last one is spam, and the program judges in UID order, so once
+all the spam is in "spam" every message has been judged.
+"""
+import imaplib
+import os
+import ssl
+import sys
+import time
+
+from program_mail import cpu_seconds, memory_mib, spam_senders
+
+TIMEOUT_S = 300
+
+
+class Account:
+    """alice's account on the server, as a second client."""
+
+    def __init__(self, port, ca_file):
+        context = ssl.create_default_context(cafile=ca_file)
+        self.imap = imaplib.IMAP4_SSL("127.0.0.1", port, ssl_context=context)
+        self.imap.login("alice", "alice-secret")
+
+    def count(self, mailbox):
+        _, data = self.imap.status(mailbox, "(MESSAGES)")
+        return int(data[0].decode().rsplit(" ", 1)[1].rstrip(")"))
+
+    def append(self, messages):
+        for message in messages:
+            self.imap.append("INBOX", None, None, message)
+
+
+def mail(senders, count, tag):
+    """count messages, every second one from senders, the last one spam; and the spam count."""
+    messages = []
+    spam = 0
+    for i in range(count):
+        if (count - 1 - i) % 2 == 0:
+            sender = senders[spam % len(senders)]
+            spam += 1
+        else:
+            sender = f"person{i}@mail.example"
+        messages.append(f"From: <{sender}>\r\nTo: <alice@home.example>\r\nSubject: message {i}\r\n"
+                        f"Message-ID: <{tag}.{i}@bench.example>\r\n\r\nbody {i}\r\n".encode())
+    return messages, spam
+
+
+def wait_until_moved(account, spam, pid):
+    start = time.monotonic()
+    while account.count("spam") < spam:
+        if time.monotonic() - start > TIMEOUT_S:
+            sys.exit(f"not all spam was moved within {TIMEOUT_S} s")
+        if not os.path.exists(f"/proc/{pid}"):
+            sys.exit("the program ended")
+        time.sleep(0.01)
+    return time.monotonic()
+
+
+class Server:
+    """imap_bench_server's commands."""
+
+    def __init__(self):
+        self.commands = os.fdopen(5, "w")
+        self.answers = os.fdopen(6)
+
+    def ask(self, command):
+        self.commands.write(command + "\n")
+        self.commands.flush()
+        return self.answers.readline().strip()
+
+
+def main():
+    port, ca_file, pid, references_file = sys.argv[1:5]
+    references, messages = int(sys.argv[5]), int(sys.argv[6])
+    senders = spam_senders(references_file, references, (messages + 1) // 2)
+    account = Account(int(port), ca_file)
+    server = Server()
+
+    burst, spam = mail(senders, messages, "burst")
+    cpu_before = cpu_seconds(pid)
+    start = time.monotonic()
+    account.append(burst)
+    last = time.monotonic()
+    done = wait_until_moved(account, spam, pid)
+    cpu = cpu_seconds(pid) - cpu_before
+    kept = account.count("INBOX")
+    print(f"burst: {messages} appended in {last - start:.2f} s ({spam} spam moved, {kept} kept); "
+          f"all judged {done - last:.2f} s after the last append; program CPU {cpu:.2f} s = "
+          f"{cpu / messages * 1e6:.0f} us per message; peak resident "
+          f"{memory_mib(pid, 'VmHWM'):.0f} MiB", flush=True)
+    if kept != messages - spam:
+        sys.exit(f"expected {messages - spam} kept messages, found {kept}")
+
+    server.ask("down")
+    backlog, more_spam = mail(senders, messages, "backlog")
+    account.append(backlog)
+    accepted = int(server.ask("accepted"))
+    cpu_before = cpu_seconds(pid)
+    up = time.monotonic()
+    server.ask("up")
+    while int(server.ask("accepted")) == accepted:
+        time.sleep(0.005)
+    reconnected = time.monotonic()
+    done = wait_until_moved(account, spam + more_spam, pid)
+    cpu = cpu_seconds(pid) - cpu_before
+    print(f"backlog: {messages} appended while cut off; the program reconnected "
+          f"{reconnected - up:.2f} s after the server came back and judged all of them in "
+          f"{done - reconnected:.2f} s; program CPU {cpu:.2f} s = {cpu / messages * 1e6:.0f} us "
+          f"per message; peak resident {memory_mib(pid, 'VmHWM'):.0f} MiB", flush=True)
+
+
+if __name__ == "__main__":
+    main()
