@@ -38,6 +38,6 @@ CONF
 }
 references=${REFERENCES:-1000000}
 start_program "$(cd "$build/bin" && pwd)" "$references"
-trap 'stop_program; exec 5>&-; wait "$server_pid"; rm -rf "$control"' EXIT
+trap 'cp "$work/errors.txt" /tmp/imap2-errors.txt; stop_program; exec 5>&-; wait "$server_pid"; rm -rf "$control"' EXIT
 python3 "$top/bench/imap_mail.py" "$imaps_port" "$ca_file" "$pid" "$references_file" \
   "$references" "${MESSAGES:-10000}"

@@ -31,6 +31,11 @@ constexpr auto kStayedUp = 60s;
 constexpr const char* kSpecialUses[] = {"\\Sent",    "\\Drafts", "\\Trash",  "\\Junk",
                                         "\\Archive", "\\All",    "\\Flagged"};
 constexpr const char* kSentNames[] = {"Sent", "Sent Items", "Sent Messages"};
+// Where a server marks no special use, the usual names of mailboxes that hold what the user's
+// clients put there, not new mail.
+constexpr const char* kSpecialNames[] = {"Drafts",           "Trash",   "Deleted Items",
+                                         "Deleted Messages", "Junk",    "Junk E-mail",
+                                         "Archive",          "Archives"};
 
 uint64_t UidKey(int32_t folderId, uint32_t uid) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(folderId)) << 32) | uid;
@@ -240,8 +245,11 @@ void ImapMailStore::ListMailboxes() {
     box.name = IsInbox(entry.name) ? "INBOX" : entry.name;
     box.folderId = ids_.FolderId(box.name);
     box.sent = entry.name == sentName;
-    const bool special = std::any_of(std::begin(kSpecialUses), std::end(kSpecialUses),
-                                     [&](const char* use) { return entry.Has(use); });
+    const bool special =
+        std::any_of(std::begin(kSpecialUses), std::end(kSpecialUses),
+                    [&](const char* use) { return entry.Has(use); }) ||
+        std::any_of(std::begin(kSpecialNames), std::end(kSpecialNames),
+                    [&](const char* name) { return strcasecmp(entry.name.c_str(), name) == 0; });
     box.role = box.name == "INBOX"           ? Role::kInbox
                : box.name == kSpamFolderName ? Role::kSpam
                : special || box.sent         ? Role::kUnwatched
@@ -274,18 +282,36 @@ void ImapMailStore::Reconcile(Mailbox& box, const MailboxState& state) {
   if (state.uidValidity == 0)
     return;
   if (box.uidValidity == state.uidValidity) {
-    box.dirty |= state.uidNext > box.lastUid + 1;
+    if (state.uidNext > box.lastUid + 1 && !TakeOwnArrivals(box, state.uidNext))
+      box.dirty = true;
     return;
   }
   // Met for the first time, or renumbered by the server: what it holds now is not new.
   box.uidValidity = state.uidValidity;
   box.lastUid = state.uidNext > 0 ? state.uidNext - 1 : 0;
   box.dirty = false;
+  box.queued.clear();
   ids_.KeepOnly(box.folderId, box.uidValidity, {});
   if (box.role == Role::kSpam) {
     spam_.Clear();
     spamLoadedFor_ = 0;
   }
+}
+
+bool ImapMailStore::TakeOwnArrivals(Mailbox& box, uint32_t uidNext) {
+  // UIDs are given in order, so when each one since the last is one the server told for an own
+  // move, nothing else arrived.
+  const auto first = expectedUids_.lower_bound(UidKey(box.folderId, box.lastUid + 1));
+  const auto end = expectedUids_.lower_bound(UidKey(box.folderId, uidNext));
+  if (static_cast<size_t>(std::distance(first, end)) != uidNext - 1 - box.lastUid)
+    return false;
+  if (box.role == Role::kSpam) {
+    for (auto it = first; it != end; ++it)
+      spam_.Add(static_cast<uint32_t>(it->first), it->second);
+  }
+  expectedUids_.erase(first, end);
+  box.lastUid = uidNext - 1;
+  return true;
 }
 
 ImapMailStore::Mailbox* ImapMailStore::Find(int32_t folderId) {
@@ -482,14 +508,27 @@ bool ImapMailStore::AnnounceNewMail(int32_t folderId) {
   Mailbox* box = Find(folderId);
   if (box == nullptr)
     return false;
-  Use(*box, kFresh);
-  const std::vector<uint32_t> uids = session_->SearchUids(box->lastUid + 1);
-  if (uids.empty()) {
+  // One search serves a whole backlog, a batch at a time.
+  if (box->queued.empty()) {
+    Use(*box, kFresh);
+    box->queued = session_->SearchUids(box->lastUid + 1);
+  } else {
+    Use(*box);
+  }
+  if (box->queued.empty()) {
     box->dirty = false;
     return false;
   }
-  const std::vector<uint32_t> slice(uids.begin(),
-                                    uids.begin() + std::min<size_t>(uids.size(), options_.batch));
+  const auto sliceEnd =
+      box->queued.begin() + std::min<ptrdiff_t>(static_cast<ptrdiff_t>(box->queued.size()),
+                                                static_cast<ptrdiff_t>(options_.batch));
+  const std::vector<uint32_t> slice(box->queued.begin(), sliceEnd);
+  box->queued.erase(box->queued.begin(), sliceEnd);
+  const auto stop = [this, folderId] {
+    if (Mailbox* box = Find(folderId))
+      box->queued.clear();  // searched again from the last UID judged
+    return false;
+  };
   // The store's own moves whose UIDs the server told need no fetch.
   std::unordered_map<uint32_t, std::string> fetched;
   const auto unexpected = [&](uint32_t uid) {
@@ -505,7 +544,7 @@ bool ImapMailStore::AnnounceNewMail(int32_t folderId) {
   for (const uint32_t uid : slice) {
     box = Find(folderId);
     if (box == nullptr || !session_ || !active_)
-      return false;
+      return stop();
     const auto expected = expectedUids_.find(UidKey(folderId, uid));
     const auto header = fetched.find(uid);
     if (expected == expectedUids_.end() && header == fetched.end()) {
@@ -518,10 +557,10 @@ bool ImapMailStore::AnnounceNewMail(int32_t folderId) {
     const Arrival arrival = Classify(*box, uid, key, &from);
     box = Find(folderId);
     if (box == nullptr || !session_)
-      return false;
+      return stop();
     if (arrival == Arrival::kWait) {
       QTimer::singleShot(kWaitStep, this, &ImapMailStore::ScheduleSync);
-      return false;
+      return stop();
     }
     box->lastUid = uid;
     if (arrival == Arrival::kOwnMove || arrival == Arrival::kFiled)
@@ -543,9 +582,9 @@ bool ImapMailStore::AnnounceNewMail(int32_t folderId) {
   }
   box = Find(folderId);
   if (box == nullptr || !session_)
-    return false;
-  const bool more = uids.size() > slice.size();
-  box->dirty = more;
+    return stop();
+  // Dirty until a search finds nothing: more may have come meanwhile.
+  const bool more = !box->queued.empty();
   // What the store moved into the mailbox and has met now is expected no more.
   expectedUids_.erase(expectedUids_.lower_bound(UidKey(folderId, 0)),
                       expectedUids_.upper_bound(UidKey(folderId, box->lastUid)));

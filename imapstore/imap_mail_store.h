@@ -136,7 +136,8 @@ class ImapMailStore : public QObject, public IMailStore {
     bool sent = false;
     uint32_t uidValidity = 0;
     uint32_t lastUid = 0;
-    bool dirty = false;  // may hold new mail
+    bool dirty = false;            // may hold new mail
+    std::vector<uint32_t> queued;  // new mail found and not taken yet, ascending
   };
   // How a message that turned up in a watched mailbox is taken.
   enum class Arrival { kOwnMove, kNew, kMovedIntoSpam, kMovedOutOfSpam, kFiled, kWait };
@@ -157,6 +158,9 @@ class ImapMailStore : public QObject, public IMailStore {
   void ListMailboxes();
   // Brings box's UIDVALIDITY in line with state (STATUS or SELECT): a changed one starts afresh.
   void Reconcile(Mailbox& box, const MailboxState& state);
+  // Takes what arrived in box below uidNext as the store's own moves when every UID of it is
+  // one the server told for them; false, and nothing taken, when anything else came.
+  bool TakeOwnArrivals(Mailbox& box, uint32_t uidNext);
   Mailbox* Find(int32_t folderId);
   const Mailbox* Find(int32_t folderId) const;
   Mailbox* SpamBox();
