@@ -72,7 +72,7 @@ PY
 }
 
 groups="spam-1 spam-2 easy-ham-1 easy-ham-2 hard-ham-1"
-echo "shipped reference list: $(grep -cv '^#' "$top/data/reference_spam.txt") addresses"
+echo "shipped reference list: $(grep -cv '^#' "$top/data/reference_spam.txt") entries (addresses and @domains)"
 "$build/tools/tervane-sender" "$package"/data/*/*.txt >"$work/senders.txt"
 for level in 1 2 3; do
   start_program "$level"

@@ -3,14 +3,16 @@
   imap_mail.py IMAPS_PORT CA_FILE PID REFERENCES_FILE REFERENCES MESSAGES
   (descriptor 5: commands to imap_bench_server, 6: its answers)
 
-Every second message comes from an address of the reference list (spread over the whole list),
-the others from nobody listed; the last one is spam, and the program judges in UID order, so once
-all the spam is in "spam" every message has been judged.
+Messages are appended over four connections at once, the last one alone after them. Every second
+one comes from an address of the reference list (spread over the whole list), the others from
+nobody listed; the last one is spam, and the program judges in UID order, so once all the spam is
+in "spam" every message has been judged.
 """
 import imaplib
 import os
 import ssl
 import sys
+import threading
 import time
 
 from program_mail import cpu_seconds, memory_mib, spam_senders
@@ -30,9 +32,27 @@ class Account:
         _, data = self.imap.status(mailbox, "(MESSAGES)")
         return int(data[0].decode().rsplit(" ", 1)[1].rstrip(")"))
 
+    def undeleted(self, mailbox):
+        """The messages of mailbox not flagged deleted (a server without UIDPLUS leaves the
+        originals of moved ones so)."""
+        self.imap.select(mailbox, readonly=True)
+        _, data = self.imap.search(None, "UNDELETED")
+        return len(data[0].split())
+
     def append(self, messages):
         for message in messages:
             self.imap.append("INBOX", None, None, message)
+
+
+def append_in_parallel(port, ca_file, messages, clients=4):
+    """Appends messages over several connections at once, as fast as the server takes them."""
+    accounts = [Account(port, ca_file) for _ in range(clients)]
+    threads = [threading.Thread(target=account.append, args=(messages[i::clients],))
+               for i, account in enumerate(accounts)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
 
 
 def mail(senders, count, tag):
@@ -84,11 +104,12 @@ def main():
     burst, spam = mail(senders, messages, "burst")
     cpu_before = cpu_seconds(pid)
     start = time.monotonic()
-    account.append(burst)
+    append_in_parallel(int(port), ca_file, burst[:-1])
+    account.append(burst[-1:])
     last = time.monotonic()
     done = wait_until_moved(account, spam, pid)
     cpu = cpu_seconds(pid) - cpu_before
-    kept = account.count("INBOX")
+    kept = account.undeleted("INBOX")
     print(f"burst: {messages} appended in {last - start:.2f} s ({spam} spam moved, {kept} kept); "
           f"all judged {done - last:.2f} s after the last append; program CPU {cpu:.2f} s = "
           f"{cpu / messages * 1e6:.0f} us per message; peak resident "
@@ -98,7 +119,8 @@ def main():
 
     server.ask("down")
     backlog, more_spam = mail(senders, messages, "backlog")
-    account.append(backlog)
+    append_in_parallel(int(port), ca_file, backlog[:-1])
+    account.append(backlog[-1:])
     accepted = int(server.ask("accepted"))
     cpu_before = cpu_seconds(pid)
     up = time.monotonic()

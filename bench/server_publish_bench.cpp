@@ -64,7 +64,7 @@ void BM_PublishVersion(benchmark::State& state) {
     seed.push_back("iteration" + std::to_string(iteration++) + "@bench.example");
     ReferencePublisher publisher(*store, key, seed, PublishSettings{});
     state.ResumeTiming();
-    const ReleaseManifest manifest = publisher.Publish(kNow);
+    const ReleaseManifest manifest = publisher.Publish(kNow).latest;
     state.counters["addresses"] = static_cast<double>(manifest.addressCount);
     seed.pop_back();
   }

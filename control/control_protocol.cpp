@@ -20,7 +20,7 @@
 namespace tervane {
 namespace {
 
-constexpr std::array<std::pair<ControlCommand, std::string_view>, 11> kCommandNames = {{
+constexpr std::array<std::pair<ControlCommand, std::string_view>, 13> kCommandNames = {{
     {ControlCommand::kStatus, "status"},
     {ControlCommand::kStart, "start"},
     {ControlCommand::kStop, "stop"},
@@ -32,6 +32,8 @@ constexpr std::array<std::pair<ControlCommand, std::string_view>, 11> kCommandNa
     {ControlCommand::kSettings, "settings"},
     {ControlCommand::kReopenReference, "reopen-reference"},
     {ControlCommand::kLists, "lists"},
+    {ControlCommand::kSpam, "spam"},
+    {ControlCommand::kNotSpam, "notspam"},
 }};
 
 constexpr std::array<std::pair<ListsAction, std::string_view>, 7> kActionNames = {{
@@ -270,11 +272,45 @@ std::optional<MessageSummary> ReadMessageRow(const QJsonValue& item) {
   return MessageSummary{*id, sender.toString().toStdString(), subject.toString().toStdString()};
 }
 
-std::optional<std::string> ReadCaption(const QJsonValue& item) {
+std::optional<std::string> ReadTextRow(const QJsonValue& item) {
   if (!item.isString()) {
     return std::nullopt;
   }
   return item.toString().toStdString();
+}
+
+QJsonArray TextArray(const std::vector<std::string>& texts) {
+  QJsonArray array;
+  for (const std::string& text : texts) {
+    array.append(Q(text));
+  }
+  return array;
+}
+
+std::optional<std::string> ReadPathRow(const QJsonValue& item) {
+  if (!item.isString()) {
+    return std::nullopt;
+  }
+  return DecodePath(item.toString());
+}
+
+// A mark request names message files, or a transfer file, not both and not neither. Paths are
+// percent-encoded, as folders' are.
+std::string DecodeMarks(const QJsonObject& object, ControlRequest& request) {
+  std::optional<std::vector<std::string>> files;
+  std::optional<std::string> transfer;
+  for (std::string error : {ReadRows(object, "files", files, ReadPathRow),
+                            ReadOptionalText(object, "transfer", transfer)}) {
+    if (!error.empty()) {
+      return error;
+    }
+  }
+  if (files.has_value() == transfer.has_value() || (files && files->empty())) {
+    return "name message files or one transfer file";
+  }
+  request.files = files.value_or(std::vector<std::string>{});
+  request.transfer = transfer ? DecodePath(QString::fromStdString(*transfer)) : "";
+  return {};
 }
 
 std::optional<int64_t> ReadLineNumber(const QJsonValue& item) {
@@ -492,6 +528,18 @@ std::string EncodeRequest(const ControlRequest& request) {
     case ControlCommand::kLists:
       EncodeLists(request.lists, object);
       break;
+    case ControlCommand::kSpam:
+    case ControlCommand::kNotSpam:
+      if (request.transfer.empty()) {
+        QJsonArray files;
+        for (const std::string& file : request.files) {
+          files.append(EncodePath(file));
+        }
+        object.insert("files", files);
+      } else {
+        object.insert("transfer", EncodePath(request.transfer));
+      }
+      break;
     default:
       break;
   }
@@ -531,6 +579,10 @@ std::variant<ControlRequest, std::string> DecodeRequest(std::string_view line) {
       break;
     case ControlCommand::kLists:
       error = DecodeLists(object, request.lists);
+      break;
+    case ControlCommand::kSpam:
+    case ControlCommand::kNotSpam:
+      error = DecodeMarks(object, request);
       break;
     default:
       break;
@@ -576,11 +628,10 @@ std::string EncodeAnswer(const ControlAnswer& answer) {
     object.insert("messages", rows);
   }
   if (answer.buttons) {
-    QJsonArray captions;
-    for (const std::string& caption : *answer.buttons) {
-      captions.append(Q(caption));
-    }
-    object.insert("buttons", captions);
+    object.insert("buttons", TextArray(*answer.buttons));
+  }
+  if (answer.marked) {
+    object.insert("marked", TextArray(*answer.marked));
   }
   if (answer.reopened) {
     object.insert("reopened", *answer.reopened);
@@ -624,7 +675,8 @@ std::variant<ControlAnswer, std::string> DecodeAnswer(std::string_view line) {
   for (std::string error :
        {ReadRows(object, "folders", answer.folders, ReadFolderRow),
         ReadRows(object, "messages", answer.messages, ReadMessageRow),
-        ReadRows(object, "buttons", answer.buttons, ReadCaption), ReadStore(object, answer.store),
+        ReadRows(object, "buttons", answer.buttons, ReadTextRow),
+        ReadRows(object, "marked", answer.marked, ReadTextRow), ReadStore(object, answer.store),
         DecodeListsAnswer(object, answer.lists)}) {
     if (!error.empty()) {
       return error;

@@ -53,6 +53,8 @@ enum class ControlCommand {
   kSettings,         // show the settings window
   kReopenReference,  // update put a new ospam.mdb in place
   kLists,            // tervane-lists, carried out on the program's own lists
+  kSpam,             // oectl spam: mark messages as the Spam button does
+  kNotSpam,          // oectl notspam: mark messages as the Not Spam button does
 };
 
 // What tervane-lists asks the program that owns the lists to do.
@@ -88,6 +90,10 @@ struct ControlRequest {
   std::vector<int32_t> ids;  // select: the messages, in order
   std::string caption;       // click
   ListsRequest lists;        // lists
+  // spam, notspam: message files of the mail store (absolute paths), or a transfer file that
+  // holds one message piped to oectl.
+  std::vector<std::string> files;
+  std::string transfer;
 };
 
 // The counters of the lists, as the stats action answers them.
@@ -130,6 +136,7 @@ struct ControlAnswer {
   std::optional<std::vector<std::string>> buttons;
   std::optional<bool> reopened;
   ListsAnswer lists;
+  std::optional<std::vector<std::string>> marked;  // spam, notspam: a line per message
 };
 
 // The command's name on the wire and on oectl's command line ("status", "select", ...).

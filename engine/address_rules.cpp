@@ -42,13 +42,25 @@ std::string ExtractRecipientAddress(std::string_view headerText) {
   return BeforeClosingBracket(AfterOpeningBracket(FromMarker(headerText, kToMarker)));
 }
 
-bool IsValidEmail(std::string_view text) {
-  const auto at = text.find('@');
-  if (at == std::string_view::npos || at == 0)
-    return false;
-  const std::string_view domain = text.substr(at + 1);
+// True iff domain has a "." that is neither its first nor its last character.
+bool IsValidDomain(std::string_view domain) {
   const auto dot = domain.find('.');
   return dot != std::string_view::npos && dot != 0 && dot != domain.size() - 1;
+}
+
+bool IsValidEmail(std::string_view text) {
+  const auto at = text.find('@');
+  return at != std::string_view::npos && at != 0 && IsValidDomain(text.substr(at + 1));
+}
+
+bool IsDomainEntry(std::string_view text) {
+  return text.size() > 1 && text[0] == '@' && text.find('@', 1) == std::string_view::npos &&
+         IsValidDomain(text.substr(1));
+}
+
+std::string DomainEntryOf(std::string_view address) {
+  const auto at = address.rfind('@');
+  return at == std::string_view::npos ? std::string() : std::string(address.substr(at));
 }
 
 bool SameAddress(std::string_view a, std::string_view b) {

@@ -23,6 +23,15 @@ std::string ExtractRecipientAddress(std::string_view headerText);
 // a "." that is neither the first nor the last character of the rest.
 bool IsValidEmail(std::string_view text);
 
+// Returns true iff text is a domain entry of a list: "@" and a domain that passes IsValidEmail's
+// test of a domain (a "." that is neither its first nor its last character), with no further
+// "@". Such an entry stands for every address with exactly that domain.
+bool IsDomainEntry(std::string_view text);
+
+// The domain entry an address falls under: "@" and what follows its last "@"; empty when it has
+// no "@".
+std::string DomainEntryOf(std::string_view address);
+
 // What the user is told when IsValidEmail refuses an address typed or given to add.
 inline constexpr std::string_view kInvalidEmailMessage = "please input a valid email.";
 

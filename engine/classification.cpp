@@ -17,22 +17,36 @@ struct Verdict {
   const char* reason;
 };
 
-// The verdict on a message from senderAddress at the context's security level.
+// The reason a list gives, as the log tells it: "on the black list", or "on the black list by
+// its domain @example.com".
+const char* Because(ListMatch match, const char* byAddress, const char* byDomain) {
+  return match == ListMatch::kDomain ? byDomain : byAddress;
+}
+
+// The verdict on a message from senderAddress at the context's security level. Each list is
+// asked for the address, then for its domain.
 Verdict Judge(FilterContext& context, const std::string& senderAddress) {
   if (!IsValidEmail(senderAddress))
     return {true, "not a valid address"};
   FilterDatabase& db = context.database;
-  if (IsListed(db.ADODataSet1, QueryText::kWhiteTableLookup, senderAddress))
-    return {false, "on the white list"};
+  if (const ListMatch white =
+          MatchInList(db.ADODataSet1, QueryText::kWhiteTableLookup, senderAddress);
+      white != ListMatch::kNone)
+    return {false, Because(white, "on the white list", "on the white list by its domain")};
   const SecurityLevel level = context.securityLevel.level();
   if (level == SecurityLevel::kHigh)
     return {true, "not on the white list, level High"};
-  if (IsListed(db.ADODataSet1, QueryText::kBlackTableLookup, senderAddress))
-    return {true, "on the black list"};
+  if (const ListMatch black =
+          MatchInList(db.ADODataSet1, QueryText::kBlackTableLookup, senderAddress);
+      black != ListMatch::kNone)
+    return {true, Because(black, "on the black list", "on the black list by its domain")};
   if (level == SecurityLevel::kLow)
     return {false, "not on the black list, level Low"};
-  if (IsListed(db.ADODataSet2, QueryText::kOfficialSpamLookup, senderAddress))
-    return {true, "on the reference list"};
+  if (const ListMatch reference =
+          MatchInList(db.ADODataSet2, QueryText::kOfficialSpamLookup, senderAddress);
+      reference != ListMatch::kNone)
+    return {true,
+            Because(reference, "on the reference list", "on the reference list by its domain")};
   return {false, "on no list"};
 }
 

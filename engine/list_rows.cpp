@@ -73,9 +73,9 @@ void AppendListRow(RecordCursor& cursor, std::string_view address,
 bool Accepts(ListWriter writer, std::string_view address, std::optional<std::string_view> name) {
   switch (writer) {
     case ListWriter::kMarking:
-      return true;
+      return !IsDomainEntry(address);
     case ListWriter::kSettingsWindow:
-      return IsValidEmail(address);
+      return IsValidEmail(address) || IsDomainEntry(address);
     case ListWriter::kCommandLine:
       return PassesCommandLineRule(address) && (!name || IsPlainText(*name));
   }
@@ -89,7 +89,7 @@ bool IsPlainText(std::string_view text) {
 }
 
 bool PassesCommandLineRule(std::string_view address) {
-  return IsValidEmail(address) && IsPlainText(address) &&
+  return (IsValidEmail(address) || IsDomainEntry(address)) && IsPlainText(address) &&
          address.find_first_of(" \"<>") == std::string_view::npos;
 }
 
@@ -106,6 +106,15 @@ AddResult AddListRow(RecordCursor& cursor, QueryText lookup, std::string_view ad
     return AddResult::kAlreadyListed;
   AppendListRow(cursor, address, name, today);
   return AddResult::kAdded;
+}
+
+ListMatch MatchInList(RecordCursor& cursor, QueryText lookup, std::string_view address) {
+  if (IsListed(cursor, lookup, address))
+    return ListMatch::kAddress;
+  const std::string domain = DomainEntryOf(address);
+  if (!domain.empty() && IsListed(cursor, lookup, domain))
+    return ListMatch::kDomain;
+  return ListMatch::kNone;
 }
 
 bool DeleteFirstListMatch(RecordCursor& cursor, QueryText lookup, std::string_view address) {

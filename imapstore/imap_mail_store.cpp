@@ -65,7 +65,7 @@ void ImapMailStore::DeleteLater::operator()(QObject* object) const {
 }
 
 ImapMailStore::ImapMailStore(ImapStoreOptions options)
-    : options_(std::move(options)), account_(options_.url), nextRetry_(options_.firstRetry) {
+    : options_(std::move(options)), nextRetry_(options_.firstRetry) {
   ParseImapAddress(options_.url);
   KeepOutOfCoreDumps();
   password_ = ReadPassword(options_.password);
@@ -101,7 +101,7 @@ void ImapMailStore::Start() {
 }
 
 ImapStoreStatus ImapMailStore::Status() const {
-  return {account_, session_ != nullptr, problem_};
+  return {options_.url, session_ != nullptr, problem_};
 }
 
 void ImapMailStore::SetNewMessageHandler(NewMessageHandler handler) {
@@ -156,7 +156,7 @@ void ImapMailStore::Connect() {
                                                   : options_.pollInterval);
     connectedAt_ = std::chrono::steady_clock::now();
     if (!problem_.empty())
-      Notice(account_ + ": connected again");
+      Notice(options_.url + ": connected again");
     problem_.clear();
     if (active_) {
       mailboxes_.front().dirty = true;
@@ -189,14 +189,15 @@ void ImapMailStore::Fail(const std::string& reason, bool loginRefused) {
   }
   retry_.start(wait);
   if (reason != problem_)
-    Notice(account_ + ": " + reason + "; trying again in " + Seconds(wait));
+    Notice(options_.url + ": " + reason + "; trying again in " + Seconds(wait));
   problem_ = reason;
 }
 
 template <typename Call>
 auto ImapMailStore::Run(Call call) -> decltype(call()) {
   if (!session_)
-    throw ImapError(account_ + ": not connected" + (problem_.empty() ? "" : " (" + problem_ + ")"));
+    throw ImapError(options_.url + ": not connected" +
+                    (problem_.empty() ? "" : " (" + problem_ + ")"));
   try {
     return call();
   } catch (const ImapError& e) {
@@ -574,10 +575,12 @@ bool ImapMailStore::AnnounceNewMail(int32_t folderId) {
         newMessage_(folderId, id);
       headers_.erase(id);
     } else if (userMove_) {
+      headers_[id] = WithoutBlankLine(header->second);  // the mark reads it at once
       const Mailbox* spam = SpamBox();
       userMove_(arrival == Arrival::kMovedIntoSpam
                     ? UserMove{from, folderId, id}
                     : UserMove{spam ? spam->folderId : 0, folderId, id});
+      headers_.erase(id);
     }
   }
   box = Find(folderId);
@@ -616,6 +619,9 @@ ImapMailStore::Arrival ImapMailStore::Classify(Mailbox& box, uint32_t uid, Messa
   if (own)
     return Arrival::kOwnMove;
   if (leftSpam_.Take(key))
+    return Arrival::kMovedOutOfSpam;
+  // Moved into spam by the store, with no UID told, and out again before spam was looked at.
+  if (const Mailbox* spam = SpamBox(); spam && Expected(spam->folderId).Take(key))
     return Arrival::kMovedOutOfSpam;
   if (spam_.Holds(key)) {
     // The user's client may be halfway through a move out of spam.
@@ -659,7 +665,12 @@ void ImapMailStore::CheckSpamDepartures() {
 
 void ImapMailStore::JudgeAgainWhatWasCutOff() {
   const std::vector<MessageLocation> cutOff = std::exchange(cutOff_, {});
-  for (const MessageLocation& location : cutOff) {
+  for (size_t i = 0; i < cutOff.size(); ++i) {
+    if (!session_ || !active_) {  // the rest waits for the next time
+      cutOff_.insert(cutOff_.end(), cutOff.begin() + static_cast<ptrdiff_t>(i), cutOff.end());
+      return;
+    }
+    const MessageLocation& location = cutOff[i];
     Mailbox* box = Find(location.folderId);
     if (box == nullptr || box->uidValidity != location.uidValidity || box->role == Role::kSpam ||
         box->role == Role::kUnwatched)
@@ -670,8 +681,6 @@ void ImapMailStore::JudgeAgainWhatWasCutOff() {
     const int32_t id = ids_.MessageId(location.folderId, location.uidValidity, location.uid);
     if (newMessage_)
       newMessage_(location.folderId, id);
-    if (!session_ || !active_)
-      return;
   }
 }
 
@@ -821,6 +830,8 @@ int32_t ImapMailStore::Moved(int32_t messageId, const MessageLocation& at, int32
   }
   Expected(destFolderId).Take(key);
   expectedUids_[UidKey(destFolderId, *newUid)] = key;
+  if (dest->role == Role::kSpam)
+    spam_.Add(*newUid, key);  // the user may move it out again before spam is looked at
   if (placeholder == 0)
     return ids_.MessageId(destFolderId, dest->uidValidity, *newUid);
   ids_.Bind(placeholder, *newUid);
@@ -1004,6 +1015,21 @@ std::optional<std::vector<MessageSummary>> ImapMailStore::Messages(int32_t folde
 
 bool ImapMailStore::HasMessage(int32_t folderId, int32_t messageId) {
   return Run([&] { return Holds(folderId, messageId); });
+}
+
+std::optional<int32_t> ImapMailStore::FindMessageId(int32_t folderId, std::string_view messageId) {
+  Mailbox* box = Find(folderId);
+  if (box == nullptr || messageId.empty())
+    return std::nullopt;
+  return Run([&]() -> std::optional<int32_t> {
+    Use(*box, kFresh);
+    for (const uint32_t uid : session_->SearchHeader("Message-ID", messageId)) {
+      const std::vector<FetchedHeader> headers = session_->FetchHeaders(uid, uid);
+      if (!headers.empty() && MessageIdField(headers.front().header) == messageId)
+        return ids_.MessageId(folderId, box->uidValidity, uid);
+    }
+    return std::nullopt;
+  });
 }
 
 }  // namespace tervane::imap

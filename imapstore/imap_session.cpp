@@ -183,6 +183,12 @@ bool MailboxEntry::Has(std::string_view attribute) const {
 
 void ImapSession::Free::operator()(mailimap* imap) const {
   const SigpipeGuard guard;
+  // Closed without a LOGOUT, which a server that stopped answering would hold up for the whole
+  // timeout; the server ends the session all the same.
+  if (imap->imap_stream != nullptr) {
+    mailstream_close(imap->imap_stream);
+    imap->imap_stream = nullptr;
+  }
   mailimap_free(imap);
 }
 
@@ -393,6 +399,19 @@ std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last, boo
     if (*uid >= first && (last == 0 || *uid <= last))
       uids.push_back(*uid);
   });
+  std::sort(uids.begin(), uids.end());
+  return uids;
+}
+
+std::vector<uint32_t> ImapSession::SearchHeader(std::string_view field, std::string_view value) {
+  const SigpipeGuard guard = Enter();
+  Owned<mailimap_search_key, mailimap_search_key_free> key(mailimap_search_key_new_header(
+      ::strdup(std::string(field).c_str()), ::strdup(std::string(value).c_str())));
+  clist* result = nullptr;
+  Check(mailimap_uid_search(imap_.get(), "UTF-8", key.get(), &result), "UID SEARCH HEADER");
+  Owned<clist, mailimap_search_result_free> owned(result);
+  std::vector<uint32_t> uids;
+  ForEach<uint32_t>(result, [&](uint32_t* uid) { uids.push_back(*uid); });
   std::sort(uids.begin(), uids.end());
   return uids;
 }

@@ -93,6 +93,9 @@ class ImapSession {
   // SEARCH; with undeletedOnly, only those not flagged \Deleted (on their way out). None when
   // the range lies above the highest UID (unlike IMAP's "n:*").
   std::vector<uint32_t> SearchUids(uint32_t first, uint32_t last = 0, bool undeletedOnly = false);
+  // The UIDs of the selected mailbox's messages whose header field holds value (letter case
+  // ignored, as IMAP's SEARCH HEADER matches), ascending.
+  std::vector<uint32_t> SearchHeader(std::string_view field, std::string_view value);
   // The headers, sizes and flags of the messages in first..last (last 0: to the end), in UID
   // order, in one UID FETCH of BODY.PEEK[HEADER]: no message becomes \Seen.
   std::vector<FetchedHeader> FetchHeaders(uint32_t first, uint32_t last = 0);

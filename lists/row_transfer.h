@@ -1,27 +1,18 @@
 #ifndef TERVANE_LISTS_ROW_TRANSFER_H_
 #define TERVANE_LISTS_ROW_TRANSFER_H_
 
-#include <filesystem>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "control/transfer_file.h"
 #include "lists/list_operations.h"
 
 namespace tervane {
 
-// List rows passed between tervane-lists and the running program through a file, since a
-// request on the control socket is one line of at most 64 KiB. The tool makes the file in a
-// folder of its own and sends its path; the program reads the rows of an import from it, or
-// writes the rows of a list into it. Both sides open it without following a symbolic link and
-// only when it is a regular file of this user that nobody else may read or write.
-
-// A refused or unreadable transfer file, or content that is not a row file; what() says which.
-class TransferError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// List rows passed between tervane-lists and the running program through a transfer file
+// (control/transfer_file.h): the program reads the rows of an import from it, or writes the rows
+// of a list into it.
 
 // The entries as one text: a line per entry, its line number, address, name and date (a day
 // number, or empty) separated by tabs, with backslash, tab, CR and LF escaped. And back: throws
@@ -29,30 +20,6 @@ class TransferError : public std::runtime_error {
 std::string EncodeEntries(const std::vector<ListEntry>& entries);
 void AppendEncodedEntry(std::string& out, const ListEntry& entry);
 std::vector<ListEntry> DecodeEntries(std::string_view text);
-
-// A new folder only this user may enter (mode 0700), under $XDG_RUNTIME_DIR when set, else the
-// temporary folder; removed with its files when the object goes. Throws TransferError.
-class TransferFolder {
- public:
-  TransferFolder();
-  ~TransferFolder();
-  TransferFolder(const TransferFolder&) = delete;
-  TransferFolder& operator=(const TransferFolder&) = delete;
-
-  // Makes the file name in the folder (mode 0600) holding content; returns its path.
-  std::filesystem::path NewFile(std::string_view name, std::string_view content) const;
-
- private:
-  std::filesystem::path path_;
-};
-
-// The whole content of a transfer file. Throws TransferError when it is refused (above) or
-// cannot be read.
-std::string ReadTransferFile(const std::filesystem::path& file);
-
-// Replaces the content of an existing transfer file with content. Throws TransferError when it
-// is refused (above) or cannot be written.
-void WriteTransferFile(const std::filesystem::path& file, std::string_view content);
 
 }  // namespace tervane
 

@@ -2,6 +2,7 @@
 #define TERVANE_MAILAPI_MAIL_STORE_H_
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,6 +78,23 @@ class IMailStore {
   virtual std::optional<std::vector<MessageSummary>> Messages(int32_t folderId) = 0;
   // True iff the folder holds that message now.
   virtual bool HasMessage(int32_t folderId, int32_t messageId) = 0;
+
+  // A message of the store and its folder.
+  struct MessageRef {
+    int32_t folderId;
+    int32_t messageId;
+  };
+  // The message whose file is file, for a store that keeps its messages in files; nothing for
+  // any other file, and always for a store without files.
+  virtual std::optional<MessageRef> FindMessageFile(const std::filesystem::path& /*file*/) {
+    return std::nullopt;
+  }
+  // The first message of the folder whose Message-ID field is messageId (blanks around it
+  // ignored), or nothing. A store that cannot search finds nothing.
+  virtual std::optional<int32_t> FindMessageId(int32_t /*folderId*/,
+                                               std::string_view /*messageId*/) {
+    return std::nullopt;
+  }
 };
 
 }  // namespace tervane

@@ -108,6 +108,13 @@ bool MakeMaildirFolder(const std::filesystem::path& dir, bool subfolder) {
   return true;
 }
 
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 int RenameNoReplace(const char* from, const char* to) {
 #ifdef SYS_renameat2
   constexpr unsigned kNoReplace = 1;  // RENAME_NOREPLACE

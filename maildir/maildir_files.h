@@ -23,6 +23,8 @@ std::vector<DirectoryEntry> ReadDirectory(const std::filesystem::path& dir);
 bool IsDirectory(const std::filesystem::path& path);
 // True iff something has that name (a link is not followed).
 bool PathExists(const std::filesystem::path& path);
+// True iff a and b name the same file or folder (device and inode), whatever their paths.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // True iff dir holds the cur, new and tmp folders of a Maildir.
 bool IsMaildirFolder(const std::filesystem::path& dir);
 

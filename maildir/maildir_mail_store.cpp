@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "base/xdg_dirs.h"
+#include "maildir/maildir_files.h"
+#include "maildir/maildir_names.h"
 #include "maildir/maildir_objects.h"
 #include "maildir/message_file.h"
 #include "message/header_fields.h"
@@ -35,6 +37,12 @@ MaildirMailStore::MaildirMailStore(std::filesystem::path root)
       newMessage_(folder, message);
     }
   });
+  QObject::connect(&watcher_, &NewMailWatcher::UserMoved,
+                   [this](int32_t from, int32_t to, int32_t message) {
+                     if (userMove_) {
+                       userMove_(UserMove{from, to, message});
+                     }
+                   });
 }
 
 MaildirMailStore::~MaildirMailStore() = default;
@@ -87,6 +95,41 @@ std::optional<std::vector<MessageSummary>> MaildirMailStore::Messages(int32_t fo
 
 bool MaildirMailStore::HasMessage(int32_t folderId, int32_t messageId) {
   return store_.HasMessage(folderId, messageId);
+}
+
+std::optional<IMailStore::MessageRef> MaildirMailStore::FindMessageFile(
+    const std::filesystem::path& file) {
+  // A message file is <folder>/cur/<name> or <folder>/new/<name>; folders are told apart by
+  // their directory's identity, as names and paths may show alike.
+  const std::filesystem::path dir = file.parent_path().parent_path();
+  const std::string_view unique = MaildirUniquePart(file.filename().native());
+  for (const MaildirFolder& folder : store_.Walk()) {
+    if (!SameFile(folder.dir, dir)) {
+      continue;
+    }
+    for (const int32_t id : store_.Scan(folder.id)) {
+      const std::optional<std::filesystem::path> path = store_.MessagePath(folder.id, id);
+      if (path && MaildirUniquePart(path->filename().native()) == unique) {
+        return MessageRef{folder.id, id};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<int32_t> MaildirMailStore::FindMessageId(int32_t folderId,
+                                                       std::string_view messageId) {
+  if (messageId.empty()) {
+    return std::nullopt;
+  }
+  for (const int32_t id : store_.Scan(folderId)) {
+    const std::optional<UniqueFd> file = store_.OpenMessage(folderId, id);
+    if (file && file->valid() &&
+        MessageIdField(ReadMessageHeaders(file->get()).value_or("")) == messageId) {
+      return id;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace tervane

@@ -34,6 +34,8 @@ class MaildirMailStore : public IMailStore {
   std::vector<FolderSummary> Folders() override;
   std::optional<std::vector<MessageSummary>> Messages(int32_t folderId) override;
   bool HasMessage(int32_t folderId, int32_t messageId) override;
+  std::optional<MessageRef> FindMessageFile(const std::filesystem::path& file) override;
+  std::optional<int32_t> FindMessageId(int32_t folderId, std::string_view messageId) override;
 
   // The model and the watcher, for the tests and the tools that look closer.
   MaildirStore& store() { return store_; }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "mailapi/extension_interface.h"
+#include "mailapi/mail_store.h"
 #include "maildir/maildir_delivery.h"
 #include "maildir/maildir_files.h"
 #include "maildir/maildir_subscriptions.h"
@@ -424,6 +425,7 @@ int32_t MaildirStore::MoveMessage(int32_t sourceFolderId, int32_t destFolderId, 
         RenameNoReplace(PathOf(*source, *message).c_str(), (destDir + '/' + moved).c_str());
     if (error == 0) {
       Forget(messageId);
+      ownMoves_.insert(std::to_string(destFolderId) + '/' + moved);
       return Note(*dest, subdir, moved, Announcement::kNotNew);
     }
     if (error != ENOENT && error != ENOTDIR) {
@@ -470,6 +472,34 @@ std::optional<int32_t> MaildirStore::NoteCurFile(int32_t folderId, std::string_v
     return std::nullopt;
   }
   return id;
+}
+
+std::optional<int32_t> MaildirStore::NoteMovedIn(int32_t folderId, MaildirSubdir subdir,
+                                                 std::string_view fileName) {
+  FolderState* folder = KnownState(folderId);
+  if (folder == nullptr || !IsMessageName(fileName)) {
+    return std::nullopt;
+  }
+  const int32_t id = Note(*folder, subdir, fileName, Announcement::kNotNew);
+  Message& message = messages_.at(id);
+  if (message.announcement == Announcement::kWaiting) {
+    message.announcement = Announcement::kNotNew;  // noted from its new/ before the move was seen
+  }
+  return id;
+}
+
+bool MaildirStore::TakeOwnMove(int32_t folderId, std::string_view fileName) {
+  return ownMoves_.erase(std::to_string(folderId) + '/' + std::string(fileName)) > 0;
+}
+
+bool MaildirStore::KnowsFile(int32_t folderId, std::string_view fileName) {
+  const FolderState* folder = KnownState(folderId);
+  return folder != nullptr && folder->messageIds.contains(MaildirUniquePart(fileName));
+}
+
+bool MaildirStore::IsSpamFolder(int32_t folderId) const {
+  const MaildirFolder* folder = KnownFolder(folderId);
+  return folder != nullptr && folder->name == kSpamFolderName;
 }
 
 void MaildirStore::NoteDeparture(int32_t folderId, MaildirSubdir subdir,

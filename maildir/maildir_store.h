@@ -107,6 +107,20 @@ class MaildirStore {
   // messages that were read before and are not remembered. Returns the id of a message that
   // still waits to be announced.
   std::optional<int32_t> NoteCurFile(int32_t folderId, std::string_view fileName);
+  // A file arrived in a folder as the user's move (a rename from another folder, or a message
+  // that turned up in cur/ with nothing moved away): returns its id, a new one unless the message
+  // is known. It is no new mail and is never announced.
+  std::optional<int32_t> NoteMovedIn(int32_t folderId, MaildirSubdir subdir,
+                                     std::string_view fileName);
+  // True iff fileName arriving in the folder is the rename of one of the store's own moves, which
+  // it then forgets: the program's own moves are never the user's.
+  bool TakeOwnMove(int32_t folderId, std::string_view fileName);
+  // Forgets the store's own moves whose arrival was not seen (the kernel dropped events).
+  void ForgetOwnMoves() { ownMoves_.clear(); }
+  // True iff the store knows a message of the folder by the unique part of fileName.
+  bool KnowsFile(int32_t folderId, std::string_view fileName);
+  // True iff the folder is the spam folder (named kSpamFolderName).
+  bool IsSpamFolder(int32_t folderId) const;
   // A file left new/ or cur/. The message is forgotten at the second ForgetDeparted from now
   // unless it turns up again in new/ or cur/ meanwhile (a rename reports the leaving first).
   void NoteDeparture(int32_t folderId, MaildirSubdir subdir, std::string_view fileName);
@@ -182,6 +196,7 @@ class MaildirStore {
   std::vector<int32_t> departedBefore_;  // left before it
   std::vector<int32_t> retries_;         // moves that failed: announced again at Activate
   std::unordered_set<std::string> reportedNotMail_;  // paths of files in new/ reported
+  std::unordered_set<std::string> ownMoves_;  // "<folder id>/<file name>" renamed in, not seen yet
   int32_t inboxId_ = 0;
   int32_t lastFolderId_ = 0;
   int32_t lastMessageId_ = 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/fd_io.h"
 #include "mailapi/extension_interface.h"
 
 namespace tervane {
@@ -78,13 +79,18 @@ void NewMailWatcher::Drain() {
     return;
   }
   draining_ = true;
+  // The folders that renamed files left, by the rename's cookie, until the other half comes (the
+  // kernel queues both halves of one rename together).
+  std::unordered_map<uint32_t, int32_t> renamedFrom;
   ssize_t got;
-  while ((got = ::read(inotify_.get(), events_.data(), events_.size())) > 0) {
+  while ((got = RetryOnEintr(
+              [&] { return ::read(inotify_.get(), events_.data(), events_.size()); })) > 0) {
     for (const char* at = events_.data(); at < events_.data() + got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(at);
       at += sizeof(inotify_event) + event->len;
       if (event->mask & IN_Q_OVERFLOW) {
         overflowed_ = true;
+        store_.ForgetOwnMoves();
         continue;
       }
       if (event->mask & IN_IGNORED) {
@@ -95,22 +101,51 @@ void NewMailWatcher::Drain() {
       if (dir == watched_.end() || event->len == 0) {
         continue;
       }
-      const auto [folderId, subdir] = dir->second;
       const std::string_view name(event->name);
       if (event->mask & kDeparture) {
-        store_.NoteDeparture(folderId, subdir, name);
-      } else if (event->mask & kArrival) {
-        const std::optional<int32_t> id = subdir == MaildirSubdir::kNew
-                                              ? store_.NoteNewFile(folderId, name)
-                                              : store_.NoteCurFile(folderId, name);
-        if (id && active_) {
-          queue_.emplace_back(folderId, *id);
+        store_.NoteDeparture(dir->second.folderId, dir->second.subdir, name);
+        if (event->mask & IN_MOVED_FROM) {
+          renamedFrom[event->cookie] = dir->second.folderId;
         }
+      } else if (event->mask & kArrival) {
+        std::optional<int32_t> from;
+        if (const auto half = renamedFrom.find(event->cookie);
+            (event->mask & IN_MOVED_TO) && half != renamedFrom.end()) {
+          from = half->second;
+          renamedFrom.erase(half);
+        }
+        NoteArrival(dir->second, name, event->mask, from);
       }
     }
   }
   store_.ForgetDeparted();
   draining_ = false;
+}
+
+void NewMailWatcher::NoteArrival(const WatchedDir& dir, std::string_view name, uint32_t mask,
+                                 std::optional<int32_t> from) {
+  const auto [folderId, subdir] = dir;
+  const bool own = store_.TakeOwnMove(folderId, name);  // noted when the store made it
+  const bool intoSpam = store_.IsSpamFolder(folderId);
+  const bool acrossFolders = from && *from != folderId;
+  // A rename between two folders, one of them the spam folder; or a message that turned up in
+  // the spam folder's cur/ on its own.
+  const bool userMove = !own && ((acrossFolders && (intoSpam || store_.IsSpamFolder(*from))) ||
+                                 (!from && intoSpam && subdir == MaildirSubdir::kCur &&
+                                  (mask & kArrival) && !store_.KnowsFile(folderId, name)));
+  if (userMove) {
+    const std::optional<int32_t> id = store_.NoteMovedIn(folderId, subdir, name);
+    if (id && active_) {
+      queue_.push_back(Arrival{folderId, *id, acrossFolders ? *from : 0});
+    }
+    return;
+  }
+  const std::optional<int32_t> id = subdir == MaildirSubdir::kNew
+                                        ? store_.NoteNewFile(folderId, name)
+                                        : store_.NoteCurFile(folderId, name);
+  if (id && active_) {
+    queue_.push_back(Arrival{folderId, *id, std::nullopt});
+  }
 }
 
 void NewMailWatcher::DrainForStore() {
@@ -170,7 +205,7 @@ void NewMailWatcher::CatchUp(std::optional<int32_t> folderId) {
   }
   for (const int32_t id : folderIds) {
     for (const int32_t messageId : store_.Unannounced(id)) {
-      queue_.emplace_back(id, messageId);
+      queue_.push_back(Arrival{id, messageId, std::nullopt});
     }
   }
 }
@@ -192,10 +227,12 @@ void NewMailWatcher::AnnounceQueued() {
         break;
       }
     }
-    const auto [folderId, messageId] = queue_.front();
+    const Arrival arrival = queue_.front();
     queue_.pop_front();
-    if (store_.Announce(messageId)) {
-      emit NewMessage(folderId, messageId);
+    if (arrival.movedFrom) {
+      emit UserMoved(*arrival.movedFrom, arrival.folderId, arrival.messageId);
+    } else if (store_.Announce(arrival.messageId)) {
+      emit NewMessage(arrival.folderId, arrival.messageId);
     }
   }
   announcing_ = false;

@@ -102,6 +102,24 @@ HeaderSplit SplitMessage(std::string_view text) {
   return end.found ? end.split : HeaderSplit{text.size(), text.size()};
 }
 
+bool IsMailingListMessage(std::string_view headers) {
+  if (!HeaderFieldValue(headers, "List-Id").empty() ||
+      !HeaderFieldValue(headers, "List-Post").empty())
+    return true;
+  std::string precedence = HeaderFieldValue(headers, "Precedence");
+  for (char& c : precedence)
+    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return precedence.find("list") != std::string::npos ||
+         precedence.find("bulk") != std::string::npos;
+}
+
+std::string MessageIdField(std::string_view headers) {
+  const std::string value = HeaderFieldValue(headers, "Message-ID");
+  const size_t first = value.find_first_not_of(" \t");
+  const size_t last = value.find_last_not_of(" \t");
+  return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+}
+
 std::string HeaderFieldValue(std::string_view headers, std::string_view name) {
   std::string value;
   bool inField = false;

@@ -32,6 +32,13 @@ HeaderSplit SplitMessage(std::string_view text);
 // The unfolded value of the first header field named name (letter case ignored), or empty.
 std::string HeaderFieldValue(std::string_view headers, std::string_view name);
 
+// The Message-ID field of a header section without the blanks around it, or empty.
+std::string MessageIdField(std::string_view headers);
+
+// True iff the message came through a mailing list: it carries List-Id or List-Post, or a
+// Precedence of list or bulk.
+bool IsMailingListMessage(std::string_view headers);
+
 // The display name of the first mailbox of an address field, RFC 2047 decoded, or empty.
 std::string FirstMailboxName(std::string_view fieldValue);
 // The address of the first mailbox of an address field, or empty.

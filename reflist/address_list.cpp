@@ -15,28 +15,44 @@ std::string LowerCaseAddress(std::string_view address) {
   return lower;
 }
 
+namespace {
+
+bool HasControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
+}  // namespace
+
 bool IsPublishableAddress(std::string_view address) {
   if (address.empty() || address.size() > kMaxAddressBytes || address.front() == '#')
     return false;
   if (address.front() == ' ' || address.back() == ' ')
     return false;
-  const bool hasControl = std::any_of(address.begin(), address.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-  });
-  return !hasControl && IsValidEmail(address);
+  return !HasControl(address) && IsValidEmail(address);
 }
 
-std::string FormatAddressList(std::vector<std::string> addresses) {
-  std::sort(addresses.begin(), addresses.end());
-  addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+bool IsPublishableDomainEntry(std::string_view entry) {
+  return entry.size() <= kMaxAddressBytes && IsDomainEntry(entry) &&
+         entry.find(' ') == std::string_view::npos && !HasControl(entry);
+}
+
+bool IsPublishableEntry(std::string_view entry) {
+  return IsPublishableAddress(entry) || IsPublishableDomainEntry(entry);
+}
+
+std::string FormatAddressList(std::vector<std::string> entries) {
+  std::sort(entries.begin(), entries.end());
+  entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
   size_t size = 0;
-  for (const std::string& address : addresses)
-    size += address.size() + 1;
+  for (const std::string& entry : entries)
+    size += entry.size() + 1;
   std::string text;
   text.reserve(size);
-  for (const std::string& address : addresses) {
-    text += address;
+  for (const std::string& entry : entries) {
+    text += entry;
     text += '\n';
   }
   return text;
@@ -44,25 +60,25 @@ std::string FormatAddressList(std::vector<std::string> addresses) {
 
 std::optional<std::vector<std::string>> ParseAddressListText(std::string_view text,
                                                              size_t* badLine) {
-  std::vector<std::string> addresses;
+  std::vector<std::string> entries;
   size_t line = 0;
   std::string_view previous;
   while (!text.empty()) {
     ++line;
     const size_t end = text.find('\n');
-    const std::string_view address = text.substr(0, end);
-    const bool inOrder = addresses.empty() || previous < address;
-    if (end == std::string_view::npos || !inOrder || !IsPublishableAddress(address) ||
-        LowerCaseAddress(address) != address) {
+    const std::string_view entry = text.substr(0, end);
+    const bool inOrder = entries.empty() || previous < entry;
+    if (end == std::string_view::npos || !inOrder || !IsPublishableEntry(entry) ||
+        LowerCaseAddress(entry) != entry) {
       if (badLine != nullptr)
         *badLine = line;
       return std::nullopt;
     }
-    addresses.emplace_back(address);
-    previous = address;
+    entries.emplace_back(entry);
+    previous = entry;
     text.remove_prefix(end + 1);
   }
-  return addresses;
+  return entries;
 }
 
 }  // namespace tervane

@@ -13,6 +13,7 @@
 #include "server/report_server.h"
 #include "server/report_store.h"
 #include "server/server_options.h"
+#include "server/shared_domains.h"
 #include "store/database_maker.h"
 
 namespace {
@@ -20,12 +21,15 @@ namespace {
 constexpr char kProgram[] = "tervane-server";
 constexpr int kFailed = tervane::kExitRefused;
 
-std::vector<std::string> ReadSeed(const std::optional<std::filesystem::path>& file) {
+// The lines of a list file (blanks around them, blank lines and '#' comments left out); what
+// names it in a failure.
+std::vector<std::string> ReadList(const std::optional<std::filesystem::path>& file,
+                                  const std::string& what) {
   if (!file)
     return {};
   std::ifstream in(*file);
   if (!in)
-    throw std::runtime_error("cannot read the seed list " + file->string());
+    throw std::runtime_error("cannot read the " + what + " " + file->string());
   return tervane::ParseAddressList(in);
 }
 
@@ -33,10 +37,16 @@ int Serve(const tervane::ServerOptions& options) {
   using namespace tervane;
   const SigningKey key = SigningKey::Load(options.keyFile);
   const std::unique_ptr<ReportStore> store = OpenReportStore(options.database, options.store);
-  ReferencePublisher publisher(*store, key, ReadSeed(options.seedFile), options.publish);
+  // Versions are built on a thread of their own, over a connection of their own.
+  const std::unique_ptr<ReportStore> publishing = OpenReportStore(options.database, options.store);
+  std::vector<std::string> sharedDomains = ShippedSharedDomains();
+  for (std::string& domain : ReadList(options.sharedDomainsFile, "list of shared domains"))
+    sharedDomains.push_back(std::move(domain));
+  ReferencePublisher publisher(*publishing, key, ReadList(options.seedFile, "seed list"),
+                               options.publish, std::move(sharedDomains));
   if (publisher.SkippedSeedAddresses() > 0) {
     std::cerr << "tervane-server: " << publisher.SkippedSeedAddresses()
-              << " seed addresses are not valid list entries and are left out\n";
+              << " seed entries are not publishable and are left out\n";
   }
   ReportServer server(*store, publisher, options.server);
   QObject::connect(&server, &ReportServer::Published, [](int64_t version, int64_t count) {

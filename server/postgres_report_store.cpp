@@ -62,6 +62,23 @@ class PostgresReportStore : public ReportStore {
     return addresses;
   }
 
+  std::vector<std::string> QualifyingDomains(const DomainRule& rule) override {
+    std::vector<std::string> domains;
+    Run([&] {
+      pqxx::read_transaction work(*connection_);
+      // bytea has no search from the end: the escape form is text, where '@' stays itself.
+      const pqxx::result rows = work.exec_params(
+          "SELECT decode(substring(encode(address, 'escape') from '@([^@]*)$'), 'escape')"
+          " FROM reports WHERE received >= $1 AND position('\\x40'::bytea in address) > 0"
+          " GROUP BY 1 HAVING count(DISTINCT address) >= $2 AND count(DISTINCT client) >= $3",
+          rule.since, rule.minAddresses, rule.minClients);
+      domains.reserve(rows.size());
+      for (const pqxx::row& row : rows)
+        domains.push_back(pqxx::binarystring(row[0]).str());
+    });
+    return domains;
+  }
+
   std::optional<ReleaseManifest> LatestVersion() override {
     std::optional<ReleaseManifest> latest;
     Run([&] {

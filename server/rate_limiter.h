@@ -3,8 +3,8 @@
 
 // How many reports one client address may send: a bucket of `burst` reports per address, filled
 // again at `perMinute` reports a minute. A client that finds its bucket empty is refused (429)
-// until it refills. Memory stays bounded: buckets that have filled up again are forgotten.
-// Not thread-safe; each server process counts for itself.
+// until it refills, told when to try again. Memory stays bounded: buckets that have filled up again
+// are forgotten. Not thread-safe; each server process counts for itself.
 
 #include <chrono>
 #include <cstddef>
@@ -23,6 +23,10 @@ class RateLimiter {
   // True iff client may send one more report at now (and counts it).
   bool Allow(const std::string& client, Clock::time_point now);
 
+  // The whole seconds (at least 1) from now until client may send one more report; 0 when it
+  // may now.
+  std::chrono::seconds RetryAfter(const std::string& client, Clock::time_point now) const;
+
   // Buckets currently remembered.
   size_t TrackedClients() const { return buckets_.size(); }
 
@@ -33,6 +37,8 @@ class RateLimiter {
   };
   // Drops the buckets that are full again at now.
   void ForgetFullBuckets(Clock::time_point now);
+  // The reports bucket holds at now.
+  double TokensAt(const Bucket& bucket, Clock::time_point now) const;
 
   double perSecond_;
   double burst_;

@@ -11,14 +11,16 @@
 namespace tervane {
 
 struct ReportRequest {
-  std::string address;  // percent-decoded, in lower case; may be empty (the client reports an
-                        // empty sender as it is; such an address is stored, never published)
+  std::string address;  // percent-decoded, in lower case, not empty
   std::string content;  // 32 upper-case hex digits
 };
 
 // The report in an encoded query ("spam=...&content=..."), or nullopt when it is malformed:
-// "spam" or "content" missing or given twice, the digest not 32 hex digits, the decoded
-// address longer than kMaxAddressBytes or holding a zero byte.
+// "spam" or "content" missing or given twice, a bad percent escape ('%' not followed by two hex
+// digits), the digest not 32 hex digits, the decoded address empty, longer than
+// kMaxAddressBytes, holding a zero byte or a bad escape. The last is how a bad escape
+// ("x%zz@...") arrives from Qt's HTTP layer, which makes every '%' of such a query "%25"; an
+// address that really holds a '%' not followed by two hex digits is refused with it.
 std::optional<ReportRequest> ParseReportQuery(std::string_view encodedQuery);
 
 }  // namespace tervane

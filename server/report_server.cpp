@@ -4,6 +4,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 #include <ctime>
 #include <exception>
 #include <iostream>
@@ -16,7 +17,8 @@ namespace {
 
 using Status = QHttpServerResponder::StatusCode;
 
-QHttpServerResponse Answer(const char* mimeType, std::string body, Status status = Status::Ok) {
+QHttpServerResponse Answer(const char* mimeType, const std::string& body,
+                           Status status = Status::Ok) {
   return QHttpServerResponse(QByteArray(mimeType), QByteArray::fromStdString(body), status);
 }
 
@@ -51,6 +53,8 @@ ReportServer::ReportServer(ReportStore& store, ReferencePublisher& publisher,
   http_->route("/tervane_spam_filter_update.htm", [this] { return HandleUpdatePage(); });
   publishTimer_.setInterval(settings_.publishInterval);
   connect(&publishTimer_, &QTimer::timeout, this, &ReportServer::PublishNow);
+  connect(&round_, &QFutureWatcherBase::finished, this, &ReportServer::RoundEnded);
+  publishing_.setMaxThreadCount(1);
 }
 
 ReportServer::~ReportServer() = default;
@@ -60,23 +64,40 @@ quint16 ReportServer::Listen(const QHostAddress& address, quint16 port) {
 }
 
 void ReportServer::Start() {
-  Publish();
+  Take(publisher_.Publish(NowSeconds(), cachedVersion_));
   publishTimer_.start();
 }
 
 void ReportServer::PublishNow() {
-  try {
-    Publish();
-  } catch (const std::exception& e) {
-    std::cerr << "tervane-server: publishing failed: " << e.what() << "\n";
-  }
+  if (round_.isRunning())
+    return;
+  round_.setFuture(QtConcurrent::run(&publishing_,
+                                     [this, now = NowSeconds(), known = cachedVersion_]()
+                                         -> std::variant<Publication, std::string> {
+                                       try {
+                                         return publisher_.Publish(now, known);
+                                       } catch (const std::exception& e) {
+                                         return std::string(e.what());
+                                       }
+                                     }));
 }
 
-void ReportServer::Publish() {
-  const int64_t before = store_.LatestVersion().value_or(ReleaseManifest{}).version;
-  const ReleaseManifest latest = publisher_.Publish(NowSeconds());
-  if (latest.version != before)
-    emit Published(latest.version, latest.addressCount);
+void ReportServer::RoundEnded() {
+  auto result = round_.future().takeResult();
+  if (auto* publication = std::get_if<Publication>(&result))
+    Take(std::move(*publication));
+  else
+    std::cerr << "tervane-server: publishing failed: " << std::get<std::string>(result) << "\n";
+  emit PublishingDone();
+}
+
+void ReportServer::Take(Publication publication) {
+  if (publication.listText) {
+    cachedText_ = std::move(*publication.listText);
+    cachedVersion_ = publication.latest.version;
+  }
+  if (publication.madeHere)
+    emit Published(publication.latest.version, publication.latest.addressCount);
 }
 
 std::string ReportServer::ClientAddress(const QHttpServerRequest& request) const {
@@ -99,8 +120,13 @@ QHttpServerResponse ReportServer::HandleReport(const QHttpServerRequest& request
   if (!report)
     return PlainAnswer(Status::BadRequest, "malformed report");
   const std::string client = ClientAddress(request);
-  if (!limiter_.Allow(client, RateLimiter::Clock::now()))
-    return PlainAnswer(Status::TooManyRequests, "too many reports; try again later");
+  const RateLimiter::Clock::time_point now = RateLimiter::Clock::now();
+  if (!limiter_.Allow(client, now)) {
+    QHttpServerResponse refused =
+        PlainAnswer(Status::TooManyRequests, "too many reports; try again later");
+    refused.setHeader("Retry-After", QByteArray::number(limiter_.RetryAfter(client, now).count()));
+    return refused;
+  }
   try {
     store_.AddReport(SpamReport{report->address, report->content, client, NowSeconds()});
   } catch (const std::exception& e) {
@@ -126,13 +152,13 @@ QHttpServerResponse ReportServer::HandleReference(const QString& name) {
     if (!isNumber || version < 1)
       return PlainAnswer(Status::NotFound, "no such file");
     if (version != cachedVersion_) {
-      std::optional<std::string> text = store_.ListText(version);
+      const std::optional<std::string> text = store_.ListText(version);
       if (!text)
         return PlainAnswer(Status::NotFound, "no such version");
-      cachedText_ = std::move(*text);
+      cachedText_ = QByteArray::fromStdString(*text);
       cachedVersion_ = version;
     }
-    return Answer("text/plain; charset=utf-8", cachedText_);
+    return QHttpServerResponse("text/plain; charset=utf-8", cachedText_);
   } catch (const std::exception& e) {
     std::cerr << "tervane-server: " << e.what() << "\n";
     return PlainAnswer(Status::InternalServerError, "the reference list could not be read");

@@ -42,6 +42,14 @@ struct PublishRule {
   int64_t since = 0;  // seconds since 1970-01-01 UTC
 };
 
+// When a reported domain is published as a whole: at least minAddresses distinct addresses of it
+// reported, from at least minClients distinct client addresses, received at or after `since`.
+struct DomainRule {
+  int64_t minAddresses = 5;
+  int64_t minClients = 3;
+  int64_t since = 0;  // seconds since 1970-01-01 UTC
+};
+
 class ReportStore {
  public:
   virtual ~ReportStore() = default;
@@ -51,6 +59,10 @@ class ReportStore {
 
   // Every reported address that passes rule, each once, in no particular order.
   virtual std::vector<std::string> QualifyingAddresses(const PublishRule& rule) = 0;
+
+  // Every domain (what follows the last '@' of a reported address) that passes rule, each once,
+  // in no particular order.
+  virtual std::vector<std::string> QualifyingDomains(const DomainRule& rule) = 0;
 
   // The manifest of the newest version, or nullopt when none was published yet.
   virtual std::optional<ReleaseManifest> LatestVersion() = 0;

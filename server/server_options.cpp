@@ -28,6 +28,11 @@ void DeclareServerOptions(CommandLine& commandLine) {
       .Option("min-digests", "K", "distinct message digests an address needs (default 2)")
       .Option("min-clients", "M", "distinct reporting addresses it needs (default 2)")
       .Option("days", "D", "only reports of the last D days count (default 90)")
+      .Option("domain-min-addresses", "N",
+              "distinct addresses a domain needs to be published whole (default 5)")
+      .Option("domain-min-clients", "M", "distinct reporting addresses it needs (default 3)")
+      .Option("domain-days", "D", "only reports of the last D days count for it (default 90)")
+      .Option("shared-domains", "FILE", "more domains never published whole, one a line")
       .Option("publish-interval", "S", "look for a changed list every S seconds (default 60)")
       .Option("rate-limit", "N", "reports a minute per client address (default 120; 0: none)")
       .Option("rate-burst", "N", "reports a client may send at once (default 500)")
@@ -66,6 +71,13 @@ ServerOptions ReadServerOptions(const CommandLine& commandLine) {
   publish.minDigests = commandLine.Number("min-digests", 1, kMany).value_or(publish.minDigests);
   publish.minClients = commandLine.Number("min-clients", 1, kMany).value_or(publish.minClients);
   publish.days = commandLine.Number("days", 1, 36500).value_or(publish.days);
+  publish.domainMinAddresses =
+      commandLine.Number("domain-min-addresses", 1, kMany).value_or(publish.domainMinAddresses);
+  publish.domainMinClients =
+      commandLine.Number("domain-min-clients", 1, kMany).value_or(publish.domainMinClients);
+  publish.domainDays = commandLine.Number("domain-days", 1, 36500).value_or(publish.domainDays);
+  if (const std::optional<std::string> shared = commandLine.Value("shared-domains"))
+    options.sharedDomainsFile = *shared;
   ServerSettings& server = options.server;
   if (const std::optional<int64_t> seconds = commandLine.Number("publish-interval", 1, 86400))
     server.publishInterval = std::chrono::seconds(*seconds);

@@ -22,6 +22,7 @@ struct ServerOptions {
   std::string database = "tervane-reports.sqlite";
   StoreOptions store;
   std::optional<std::filesystem::path> seedFile;
+  std::optional<std::filesystem::path> sharedDomainsFile;
   PublishSettings publish;
   ServerSettings server;
 };

@@ -2,7 +2,9 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "store/database_error.h"
 #include "store/sqlcipher_file.h"
@@ -24,6 +26,16 @@ constexpr const char* kSchema =
     " created INTEGER NOT NULL, list BLOB NOT NULL);";
 
 constexpr int kBusyTimeoutMs = 5000;
+
+// While another connection commits (a report, or a new version of several MiB), a writer tries
+// again every millisecond, up to kBusyTimeoutMs. SQLite's own wait backs off to 100 ms sleeps,
+// which would hold a report's answer up to 100 ms past the commit it waited for.
+int RetryEveryMillisecond(void*, int attempts) {
+  if (attempts >= kBusyTimeoutMs)
+    return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return 1;
+}
 
 std::string ColumnText(sqlite3_stmt* statement, int column) {
   const auto* text = static_cast<const char*>(sqlite3_column_blob(statement, column));
@@ -48,7 +60,7 @@ class SqliteReportStore : public ReportStore {
       throw StoreError("cannot open the report database \"" + file.string() +
                        "\": " + (db_ ? sq::ErrorMessage(db_.get()) : sqlite3_errstr(rc)));
     }
-    sqlite3_busy_timeout(db_.get(), kBusyTimeoutMs);
+    sqlite3_busy_handler(db_.get(), RetryEveryMillisecond, nullptr);
     Run([&] {
       sq::Exec(db_.get(), "PRAGMA journal_mode = WAL");
       sq::Exec(db_.get(), options.syncEachCommit ? "PRAGMA synchronous = FULL"
@@ -84,6 +96,24 @@ class SqliteReportStore : public ReportStore {
         addresses.push_back(ColumnText(query.get(), 0));
     });
     return addresses;
+  }
+
+  std::vector<std::string> QualifyingDomains(const DomainRule& rule) override {
+    std::vector<std::string> domains;
+    Run([&] {
+      // rtrim drops every byte but '@' from the end: what remains ends at the last '@'.
+      const sq::StatementPtr query = sq::Prepare(
+          db_.get(),
+          "SELECT substr(address, length(rtrim(address, replace(address, '@', ''))) + 1)"
+          " FROM reports WHERE received >= ?1 AND instr(address, '@') > 0 GROUP BY 1"
+          " HAVING count(DISTINCT address) >= ?2 AND count(DISTINCT client) >= ?3");
+      sqlite3_bind_int64(query.get(), 1, rule.since);
+      sqlite3_bind_int64(query.get(), 2, rule.minAddresses);
+      sqlite3_bind_int64(query.get(), 3, rule.minClients);
+      while (Step(query.get()))
+        domains.push_back(ColumnText(query.get(), 0));
+    });
+    return domains;
   }
 
   std::optional<ReleaseManifest> LatestVersion() override {

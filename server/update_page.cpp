@@ -32,7 +32,9 @@ std::string UpdatePageHtml(const std::optional<ReleaseManifest>& latest, int64_t
       "touched.</p>\n"
       "<p>Every message you mark as Spam is reported here: the sender's address and an MD5 digest "
       "of the message's text, never the text itself. An address joins the list once enough "
-      "different people reported it with different messages.</p>\n"
+      "different people reported it with different messages; a whole domain joins once many "
+      "different addresses of it were reported by several people, unless unrelated people have "
+      "their mail there (free mail, Internet providers).</p>\n"
       "</body></html>\n";
   return html;
 }

@@ -57,6 +57,9 @@ TFrmmain::TFrmmain(bool restarted, std::filesystem::path databaseFolder, const P
   connect(&oe_.OEAPIInit1, &TOEAPIInit::OnShutdownOEAPI, this, &TFrmmain::OEAPIInit1ShutdownOEAPI);
   connect(&oe_.OEFolderManager, &TOEFolderManager::OnNewMessage, this,
           &TFrmmain::OEFolderManagerNewMessage);
+  if (parts.markByMoving)
+    connect(&oe_.OEFolderManager, &TOEFolderManager::OnMessageMoved, this,
+            &TFrmmain::OEFolderManagerMessageMoved);
   connect(&oe_.OEToolbar1, &TOEToolbar::OnButtonClicked, this, &TFrmmain::OEToolbar1ButtonClicked);
   connect(&oe_.OEButton1, &TOEButton::OnClick, this, &TFrmmain::OEButton1Click);
   connect(&oe_.OEButton2, &TOEButton::OnClick, this, &TFrmmain::OEButton2Click);
@@ -190,6 +193,17 @@ void TFrmmain::OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId) {
   } catch (const std::exception& e) {
     log_.Write("message " + std::to_string(newMsgId) + " of folder " + std::to_string(folderId) +
                " could not be judged: " + e.what());
+  }
+}
+
+void TFrmmain::OEFolderManagerMessageMoved(int32_t fromFolderId, int32_t toFolderId,
+                                           int32_t messageId) {
+  // Like new mail, a burst of moves must not raise a box per message.
+  try {
+    MarkMovedMessage(context_, fromFolderId, toFolderId, messageId);
+  } catch (const std::exception& e) {
+    log_.Write("message " + std::to_string(messageId) + " moved into folder " +
+               std::to_string(toFolderId) + " could not be marked: " + e.what());
   }
 }
 

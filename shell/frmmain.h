@@ -50,6 +50,8 @@ class TFrmmain : public QWidget {
   void OEAPIInit1InitOEAPI();
   void OEAPIInit1ShutdownOEAPI();
   void OEFolderManagerNewMessage(int32_t folderId, int32_t newMsgId);
+  // The user moved a message into or out of the spam folder with a mail client of their own.
+  void OEFolderManagerMessageMoved(int32_t fromFolderId, int32_t toFolderId, int32_t messageId);
   void OEToolbar1ButtonClicked(int32_t buttonId);
 
   // The six toolbar commands.
@@ -68,6 +70,8 @@ class TFrmmain : public QWidget {
 
   bool IsAttached() const { return attached_; }
   ShellOpener& shell() { return shell_; }
+  // The engine's context over the parts, for commands that come from outside the toolbar.
+  FilterContext& context() { return context_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery

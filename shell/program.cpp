@@ -7,6 +7,7 @@
 #include "imapstore/imap_mail_store.h"
 #include "log/decision_log.h"
 #include "maildir/maildir_mail_store.h"
+#include "shell/piped_marks.h"
 #include "shell/reference_reopen.h"
 
 namespace tervane {
@@ -47,7 +48,8 @@ Program::Program(ProgramOptions options, DecisionLog& log)
                          options_.controlSocket,
                          [this](const ControlRequest& request) { return Answer(request); })),
       mainWindow_(options_.restarted, options_.listsFolder,
-                  ProgramParts{server_, database_, securityLevel_, spamFolderId_, windows_, log_},
+                  ProgramParts{server_, database_, securityLevel_, spamFolderId_, windows_, log_,
+                               options_.config.markByMoving},
                   options_.attachRetryInterval),
       aboutBox_(mainWindow_.shell()),
       settings_(database_, securityLevel_),
@@ -95,6 +97,15 @@ ControlAnswer Program::Answer(const ControlRequest& request) {
       break;
     case ControlCommand::kLists:
       answer.lists = lists_.Answer(request.lists);
+      break;
+    case ControlCommand::kSpam:
+    case ControlCommand::kNotSpam:
+      // Marks change the open lists: they are taken only while the program is attached.
+      if (!mainWindow_.IsAttached())
+        throw ControlRefused(
+            "Tervane Anti-Spam is not attached to the mail client; it marks mail while the mail "
+            "client runs");
+      answer.marked = MarkPipedMessages(*store_, mainWindow_.context(), request);
       break;
     default:
       throw ControlRefused("unknown command: " + std::string(ControlCommandName(request.command)));

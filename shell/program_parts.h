@@ -27,7 +27,8 @@ struct ProgramParts {
   ProgramSecurityLevel& securityLevel;  // loaded at every attach, saved by the settings window
   int32_t& spamFolderId;                // the store folder "spam", set at every attach
   const ProgramWindows& windows;
-  DecisionLog& log;  // one line for every decision
+  DecisionLog& log;          // one line for every decision
+  bool markByMoving = true;  // the user's moves into and out of "spam" are marks
 };
 
 }  // namespace tervane

@@ -42,8 +42,14 @@ int main(int argc, char* argv[]) {
     app = std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName("update");
 
-  CommandLine commandLine("update", {"[--timeout SECONDS]"});
+  CommandLine commandLine(
+      "update",
+      {"[--timeout SECONDS] [--deadline SECONDS] [--max-shrink PERCENT | --accept-shrink]"});
   commandLine.Option("timeout", "SECONDS", "give up when the server sends nothing this long (30)")
+      .Option("deadline", "SECONDS", "give up when the list has not come within this long (300)")
+      .Option("max-shrink", "PERCENT",
+              "refuse a list that removes more than PERCENT of the one in place (50)")
+      .Flag("accept-shrink", "take the new list however much of the one in place it removes")
       .Text(
           "Brings the newest reference list of spam senders from the maker's server\n"
           "($TERVANE_SERVER, else " +
@@ -53,9 +59,15 @@ int main(int argc, char* argv[]) {
           "every check passed. Exit status: 0 updated or up to date, 1 failed, 2 wrong usage.\n");
   if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv)))
     return *exit;
-  int64_t timeoutSeconds = 30;
+  UpdateSettings settings;
   try {
-    timeoutSeconds = commandLine.Number("timeout", 1, 24 * 3600).value_or(timeoutSeconds);
+    settings.timeout =
+        std::chrono::seconds(commandLine.Number("timeout", 1, 24 * 3600).value_or(30));
+    settings.deadline = std::chrono::seconds(
+        commandLine.Number("deadline", 1, 24 * 3600).value_or(settings.deadline.count()));
+    settings.maxShrinkPercent = static_cast<int>(
+        commandLine.Number("max-shrink", 0, 100).value_or(settings.maxShrinkPercent));
+    settings.acceptShrink = commandLine.Has("accept-shrink");
     if (!commandLine.Arguments().empty())
       throw UsageError("takes no arguments");
   } catch (const UsageError& problem) {
@@ -63,11 +75,9 @@ int main(int argc, char* argv[]) {
   }
 
   const std::filesystem::path programFolder = RunningProgramFolder();
-  UpdateSettings settings;
   settings.server = MakerServerHost();
   settings.publicKeyFile = programFolder / kPublicKeyFile;
   settings.controlSocket = DefaultControlSocketPath();
-  settings.timeout = std::chrono::seconds(timeoutSeconds);
   try {
     settings.databaseFolder = PrepareDatabaseFolder(programFolder);
   } catch (const std::exception& e) {

@@ -11,17 +11,37 @@
 namespace tervane {
 namespace {
 
+ControlRequest Request(ControlCommand command, std::string folder = "",
+                       std::vector<int32_t> ids = {}, std::string caption = "") {
+  ControlRequest request;
+  request.command = command;
+  request.folder = std::move(folder);
+  request.ids = std::move(ids);
+  request.caption = std::move(caption);
+  return request;
+}
+
+ControlRequest MarkRequest(ControlCommand command, std::vector<std::string> files,
+                           std::string transfer = "") {
+  ControlRequest request = Request(command);
+  request.files = std::move(files);
+  request.transfer = std::move(transfer);
+  return request;
+}
+
 TEST(ControlProtocolTest, EveryRequestSurvivesEncoding) {
   const ControlRequest requests[] = {
-      {ControlCommand::kStatus, "", {}, "", {}},
-      {ControlCommand::kStart, "", {}, "", {}},
-      {ControlCommand::kStop, "", {}, "", {}},
-      {ControlCommand::kFolders, "", {}, "", {}},
-      {ControlCommand::kList, "Späm \"mail\"", {}, "", {}},
-      {ControlCommand::kSelect, "Inbox", {3, -1, 2147483647}, "", {}},
-      {ControlCommand::kSelect, "7", {}, "", {}},
-      {ControlCommand::kButtons, "", {}, "", {}},
-      {ControlCommand::kClick, "", {}, "Not Spam", {}},
+      Request(ControlCommand::kStatus),
+      Request(ControlCommand::kStart),
+      Request(ControlCommand::kStop),
+      Request(ControlCommand::kFolders),
+      Request(ControlCommand::kList, "Späm \"mail\""),
+      Request(ControlCommand::kSelect, "Inbox", {3, -1, 2147483647}),
+      Request(ControlCommand::kSelect, "7"),
+      Request(ControlCommand::kButtons),
+      Request(ControlCommand::kClick, "", {}, "Not Spam"),
+      MarkRequest(ControlCommand::kSpam, {"/home/ann/Maildir/cur/1.a:2,S", "/m/\xff b"}),
+      MarkRequest(ControlCommand::kNotSpam, {}, "/run/user/1/tervane-transfer-x/message"),
   };
   for (const ControlRequest& request : requests) {
     const std::string line = EncodeRequest(request);
@@ -34,6 +54,8 @@ TEST(ControlProtocolTest, EveryRequestSurvivesEncoding) {
     EXPECT_EQ(back.folder, request.folder);
     EXPECT_EQ(back.ids, request.ids);
     EXPECT_EQ(back.caption, request.caption);
+    EXPECT_EQ(back.files, request.files);
+    EXPECT_EQ(back.transfer, request.transfer);
   }
 }
 
@@ -72,7 +94,7 @@ TEST(ControlProtocolTest, EveryListsRequestSurvivesEncoding) {
 
 TEST(ControlProtocolTest, CommandNamesParseBack) {
   for (const char* name : {"status", "start", "stop", "folders", "list", "select", "buttons",
-                           "click", "settings", "reopen-reference", "lists"}) {
+                           "click", "settings", "reopen-reference", "lists", "spam", "notspam"}) {
     const auto command = ParseControlCommand(name);
     ASSERT_TRUE(command) << name;
     EXPECT_EQ(ControlCommandName(*command), name);
@@ -138,6 +160,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"AddWithoutAddress",
                 R"({"cmd":"lists","action":"add","folder":"/l","list":"white"})",
                 "missing address"},
+        BadLine{"SpamOfNothing", R"({"cmd":"spam"})", "name message files or one transfer file"},
+        BadLine{"SpamOfFilesAndTransfer", R"({"cmd":"spam","files":["/a"],"transfer":"/b"})",
+                "name message files or one transfer file"},
+        BadLine{"NotSpamOfNoFile", R"({"cmd":"notspam","files":[]})",
+                "name message files or one transfer file"},
         BadLine{"LevelNotWhole", R"({"cmd":"lists","action":"level","folder":"/l","level":2.5})",
                 "level must be a whole number"}),
     [](const ::testing::TestParamInfo<BadLine>& info) { return info.param.name; });

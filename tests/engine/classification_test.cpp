@@ -12,9 +12,9 @@ enum class Verdict { kKeep, kSpam };
 
 struct VerdictCase {
   const char* name;
-  bool white;
-  bool black;
-  bool reference;
+  const char* sender;
+  const char* white;  // the white list's entry ("" for none): an address or "@domain"
+  const char* black;
   int32_t level;
   Verdict verdict;
   int queries;
@@ -26,16 +26,16 @@ void PrintTo(const VerdictCase& c, std::ostream* os) {
 
 class VerdictTest : public EngineTest, public ::testing::WithParamInterface<VerdictCase> {};
 
-// Every combination of lists and levels: the verdict and how many lookups it took.
+// Every combination of lists and levels, by address and by domain: the verdict and how many
+// lookups it took (each list is asked for the address, then for its domain).
 TEST_P(VerdictTest, JudgesBySenderListsAndLevel) {
   const VerdictCase& c = GetParam();
-  const std::string sender = c.reference ? kReferenceSender : "someone@mail.example";
-  if (c.white)
-    AddRow(QueryText::kWhiteTableLookup, sender);
-  if (c.black)
-    AddRow(QueryText::kBlackTableLookup, sender);
+  if (*c.white != '\0')
+    AddRow(QueryText::kWhiteTableLookup, c.white);
+  if (*c.black != '\0')
+    AddRow(QueryText::kBlackTableLookup, c.black);
   securityLevel.Set(c.level);
-  const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders(sender)});
+  const int32_t id = store.AddMessage(store.InboxId(), {SimpleHeaders(c.sender)});
   const int64_t before = Queries();
 
   FilterNewMessage(context, store.InboxId(), id);
@@ -50,45 +50,73 @@ TEST_P(VerdictTest, JudgesBySenderListsAndLevel) {
   EXPECT_EQ(SpamNumber(), 0);
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0], std::string(c.verdict == Verdict::kSpam ? "spam" : "kept") +
-                              ": message " + std::to_string(id) + " in Inbox from <" + sender +
+                              ": message " + std::to_string(id) + " in Inbox from <" + c.sender +
                               ">: " + c.reason + "; " +
                               (c.verdict == Verdict::kSpam ? "moved to spam" : "left in Inbox"));
 }
 
+constexpr const char* kSomeone = "someone@mail.example";
+constexpr const char* kKnown = "known@spam-sender.example";  // on the reference list
+constexpr const char* kBulk = "anyone@bulk-sender.example";  // its domain on the reference list
+
 INSTANTIATE_TEST_SUITE_P(
     Table, VerdictTest,
     ::testing::Values(
-        VerdictCase{"WhiteOnlyHigh", true, false, false, 3, Verdict::kKeep, 1, "on the white list"},
-        VerdictCase{"WhiteOnlyMedium", true, false, false, 2, Verdict::kKeep, 1,
+        VerdictCase{"WhiteOnlyHigh", kSomeone, kSomeone, "", 3, Verdict::kKeep, 1,
                     "on the white list"},
-        VerdictCase{"WhiteOnlyLow", true, false, false, 1, Verdict::kKeep, 1, "on the white list"},
-        VerdictCase{"WhiteBeatsBlackHigh", true, true, false, 3, Verdict::kKeep, 1,
+        VerdictCase{"WhiteOnlyMedium", kSomeone, kSomeone, "", 2, Verdict::kKeep, 1,
                     "on the white list"},
-        VerdictCase{"WhiteBeatsBlackLow", true, true, false, 1, Verdict::kKeep, 1,
+        VerdictCase{"WhiteOnlyLow", kSomeone, kSomeone, "", 1, Verdict::kKeep, 1,
                     "on the white list"},
-        VerdictCase{"WhiteBeatsReferenceMedium", true, false, true, 2, Verdict::kKeep, 1,
+        VerdictCase{"WhiteBeatsBlackHigh", kSomeone, kSomeone, kSomeone, 3, Verdict::kKeep, 1,
                     "on the white list"},
-        VerdictCase{"BlackHigh", false, true, false, 3, Verdict::kSpam, 1,
+        VerdictCase{"WhiteBeatsBlackLow", kSomeone, kSomeone, kSomeone, 1, Verdict::kKeep, 1,
+                    "on the white list"},
+        VerdictCase{"WhiteBeatsReferenceMedium", kKnown, kKnown, "", 2, Verdict::kKeep, 1,
+                    "on the white list"},
+        VerdictCase{"BlackHigh", kSomeone, "", kSomeone, 3, Verdict::kSpam, 2,
                     "not on the white list, level High"},
-        VerdictCase{"BlackMedium", false, true, false, 2, Verdict::kSpam, 2, "on the black list"},
-        VerdictCase{"BlackLow", false, true, false, 1, Verdict::kSpam, 2, "on the black list"},
-        VerdictCase{"ReferenceHigh", false, false, true, 3, Verdict::kSpam, 1,
+        VerdictCase{"BlackMedium", kSomeone, "", kSomeone, 2, Verdict::kSpam, 3,
+                    "on the black list"},
+        VerdictCase{"BlackLow", kSomeone, "", kSomeone, 1, Verdict::kSpam, 3, "on the black list"},
+        VerdictCase{"ReferenceHigh", kKnown, "", "", 3, Verdict::kSpam, 2,
                     "not on the white list, level High"},
-        VerdictCase{"ReferenceMedium", false, false, true, 2, Verdict::kSpam, 3,
+        VerdictCase{"ReferenceMedium", kKnown, "", "", 2, Verdict::kSpam, 5,
                     "on the reference list"},
-        VerdictCase{"ReferenceLowIsNotRead", false, false, true, 1, Verdict::kKeep, 2,
+        VerdictCase{"ReferenceLowIsNotRead", kKnown, "", "", 1, Verdict::kKeep, 4,
                     "not on the black list, level Low"},
-        VerdictCase{"NoListHigh", false, false, false, 3, Verdict::kSpam, 1,
+        VerdictCase{"NoListHigh", kSomeone, "", "", 3, Verdict::kSpam, 2,
                     "not on the white list, level High"},
-        VerdictCase{"NoListMedium", false, false, false, 2, Verdict::kKeep, 3, "on no list"},
-        VerdictCase{"NoListLow", false, false, false, 1, Verdict::kKeep, 2,
+        VerdictCase{"NoListMedium", kSomeone, "", "", 2, Verdict::kKeep, 6, "on no list"},
+        VerdictCase{"NoListLow", kSomeone, "", "", 1, Verdict::kKeep, 4,
                     "not on the black list, level Low"},
-        VerdictCase{"Level0ActsAsMediumReference", false, false, true, 0, Verdict::kSpam, 3,
+        VerdictCase{"Level0ActsAsMediumReference", kKnown, "", "", 0, Verdict::kSpam, 5,
                     "on the reference list"},
-        VerdictCase{"Level4ActsAsMediumNoList", false, false, false, 4, Verdict::kKeep, 3,
+        VerdictCase{"Level4ActsAsMediumNoList", kSomeone, "", "", 4, Verdict::kKeep, 6,
                     "on no list"},
-        VerdictCase{"Level4ActsAsMediumBlack", false, true, false, 4, Verdict::kSpam, 2,
-                    "on the black list"}),
+        VerdictCase{"Level4ActsAsMediumBlack", kSomeone, "", kSomeone, 4, Verdict::kSpam, 3,
+                    "on the black list"},
+        // Domain entries: each list's domain is asked after its address, in the same order.
+        VerdictCase{"WhiteDomainBeatsBlackAddress", kSomeone, "@mail.example", kSomeone, 2,
+                    Verdict::kKeep, 2, "on the white list by its domain"},
+        VerdictCase{"BlackDomainMedium", kSomeone, "", "@mail.example", 2, Verdict::kSpam, 4,
+                    "on the black list by its domain"},
+        VerdictCase{"BlackAddressBeforeItsDomain", kSomeone, "", kSomeone, 2, Verdict::kSpam, 3,
+                    "on the black list"},
+        VerdictCase{"BlackDomainIgnoresLetterCase", "Someone@MAIL.Example", "", "@mail.example", 1,
+                    Verdict::kSpam, 4, "on the black list by its domain"},
+        VerdictCase{"BlackDomainBeatsReferenceDomain", kBulk, "", "@bulk-sender.example", 2,
+                    Verdict::kSpam, 4, "on the black list by its domain"},
+        VerdictCase{"ReferenceDomainMedium", kBulk, "", "", 2, Verdict::kSpam, 6,
+                    "on the reference list by its domain"},
+        VerdictCase{"ReferenceDomainLowIsNotRead", kBulk, "", "", 1, Verdict::kKeep, 4,
+                    "not on the black list, level Low"},
+        VerdictCase{"NoSubdomain", "x@eu.mail.example", "", "@mail.example", 2, Verdict::kKeep, 6,
+                    "on no list"},
+        VerdictCase{"NoOtherDomainEndingAlike", "x@gmail.example", "", "@mail.example", 2,
+                    Verdict::kKeep, 6, "on no list"},
+        VerdictCase{"DomainAfterTheLastAt", "\"a@mail.example\"@other.example", "", "@mail.example",
+                    2, Verdict::kKeep, 6, "on no list"}),
     [](const ::testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.name); });
 
 struct InvalidSenderCase {

@@ -6,7 +6,7 @@ void PrintTo(const ListRow& row, std::ostream* os) {
   *os << "{" << row.mail << ", " << row.name << ", " << row.date << "}";
 }
 
-EngineTest::EngineTest() : folder({kReferenceSender}) {
+EngineTest::EngineTest() : folder({kReferenceSender, kReferenceDomain}) {
   securityLevel.Set(OpenFilterDatabase(db, folder.dir.path()));
   spamFolderId = store.AddFolder("spam");
   queriesAtOpen_ = Queries();

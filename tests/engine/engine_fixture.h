@@ -51,7 +51,7 @@ void PrintTo(const ListRow& row, std::ostream* os);
 // spam folder, all wired into one engine context.
 class EngineTest : public ::testing::Test {
  protected:
-  // The reference list holds kReferenceSender.
+  // The reference list holds kReferenceSender and kReferenceDomain.
   EngineTest();
   ~EngineTest() override;
 
@@ -65,6 +65,7 @@ class EngineTest : public ::testing::Test {
 
   static inline const TDateTime kToday = EncodeDateTime(2026, 12, 9);
   static constexpr const char* kReferenceSender = "known@spam-sender.example";
+  static constexpr const char* kReferenceDomain = "@bulk-sender.example";
 
   ProgramFolder folder;
   FilterDatabase db;

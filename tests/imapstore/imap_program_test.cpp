@@ -2,13 +2,18 @@
 // tervane-lists as on a Maildir, while a phone (another IMAP client) delivers, reads and moves.
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QThread>
 #include <fstream>
 
 #include "engine/spam_report.h"
+#include "extserver/extension_server.h"
+#include "maildir/maildir_mail_store.h"
+#include "shell/daily_reattach.h"
 #include "tests/e2e/program_session.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/imap_test_mail.h"
+#include "tests/support/recording_events.h"
 #include "tests/support/tcp_proxy.h"
 
 namespace tervane::testing {
@@ -16,6 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// Runs the event loop until condition holds, at most 5 s.
+bool WaitUntilInLoop(const std::function<bool()>& condition) {
+  return QTest::qWaitFor(condition, 5000);
+}
 
 class ImapProgramTest : public ::testing::Test {
  protected:
@@ -155,6 +165,39 @@ TEST_F(ImapProgramTest, HarvestsTheSentMailboxAtTheDetachAndJudgesMailThatCameWh
   // Judged once each, before and after the restart.
   for (const char* sender : {"<ann@one.example>", "<bob@two.example>"})
     EXPECT_EQ(log.find(sender), log.rfind(sender)) << log;
+}
+
+TEST_F(ImapProgramTest, MovesByAnotherClientIntoAndOutOfSpamAreMarks) {
+  if (!StartServer())
+    GTEST_SKIP() << skip_;
+  StartProgram();
+  const std::string spammer = ReferenceSender();
+  ASSERT_TRUE(DeliverAndWait("ann@one.example", "from Ann"));
+  ASSERT_TRUE(DeliverAndWait(spammer, "adverts"));
+  ASSERT_TRUE(MoveBySubject(phone(), "INBOX", "spam", "from Ann"));
+  ASSERT_TRUE(MoveBySubject(phone(), "spam", "INBOX", "adverts"));
+  EXPECT_TRUE(WaitUntil([&] {
+    return session_->Lists({"show", "black"}).out.find("ann@one.example") != std::string::npos &&
+           session_->Lists({"show", "white"}).out.find(spammer) != std::string::npos;
+  })) << Log();
+  EXPECT_TRUE(WaitUntil([&] { return session_->reports().Targets().size() == 1; }));
+  // Marked where the user put them, and not judged again there.
+  QThread::msleep(1000);
+  EXPECT_EQ(Count("spam", "from Ann"), 1);
+  EXPECT_EQ(Count("INBOX", "adverts"), 1);
+}
+
+TEST(DailyReattachTest, EndsAndStartsARunningMailClientOnlyWhileItRuns) {
+  TempDir maildir;
+  MaildirMailStore store(maildir.path());
+  ExtensionServer server(store);
+  RecordingEvents events(server);
+  const DailyReattach reattach(server, 100ms);
+  EXPECT_TRUE(WaitUntilInLoop([&] { return events.inits == 1 && events.shutdowns == 1; }));
+  server.StopMailClient();
+  QTest::qWait(300);
+  EXPECT_EQ(events.inits, 1);
+  EXPECT_EQ(events.shutdowns, 2);
 }
 
 // A burst cut off by the server's restart or by the network ends with every message judged and

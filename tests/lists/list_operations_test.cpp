@@ -87,7 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                       AddCase{"Tab", "ann\t@x.org", {}, AddResult::kInvalid},
                       AddCase{"CarriageReturn", "ann2@x.org\r", {}, AddResult::kInvalid},
                       AddCase{"Latin1Byte", "caf\xE9@x.org", {}, AddResult::kInvalid},
-                      AddCase{"NameOnTwoLines", "new@x.org", "New\nOne", AddResult::kInvalid}),
+                      AddCase{"NameOnTwoLines", "new@x.org", "New\nOne", AddResult::kInvalid},
+                      AddCase{"DomainEntry", "@x.org", "All of x.org", AddResult::kAdded},
+                      AddCase{"DomainEntryWithoutDot", "@x", {}, AddResult::kInvalid},
+                      AddCase{"DomainEntryWithTwoAts", "@@x.org", {}, AddResult::kInvalid}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ListOperationsTest, RemoveTakesEveryRowOfTheAddress) {

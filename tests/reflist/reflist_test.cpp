@@ -37,17 +37,21 @@ TEST_P(ListTextTest, AcceptsOnlyWellFormedLists) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, ListTextTest,
-    ::testing::Values(ListRow{"empty", "", 0}, ListRow{"two", "a@b.example\nc@d.example\n", 0},
-                      ListRow{"no_final_line_break", "a@b.example\nc@d.example", 2},
-                      ListRow{"out_of_order", "c@d.example\na@b.example\n", 2},
-                      ListRow{"repeated", "a@b.example\na@b.example\n", 2},
-                      ListRow{"upper_case", "A@b.example\n", 1},
-                      ListRow{"blank_line", "a@b.example\n\n", 2},
-                      ListRow{"comment", "#a@b.example\n", 1},
-                      ListRow{"invalid_address", "a@b.example\nnobody\n", 2},
-                      ListRow{"carriage_return", "a@b.example\r\n", 1},
-                      ListRow{"leading_blank", " a@b.example\n", 1},
-                      ListRow{"too_long", std::string(318, 'a') + "@b.c\n", 1}),
+    ::testing::Values(
+        ListRow{"empty", "", 0}, ListRow{"two", "a@b.example\nc@d.example\n", 0},
+        ListRow{"no_final_line_break", "a@b.example\nc@d.example", 2},
+        ListRow{"out_of_order", "c@d.example\na@b.example\n", 2},
+        ListRow{"repeated", "a@b.example\na@b.example\n", 2},
+        ListRow{"upper_case", "A@b.example\n", 1}, ListRow{"blank_line", "a@b.example\n\n", 2},
+        ListRow{"comment", "#a@b.example\n", 1},
+        ListRow{"invalid_address", "a@b.example\nnobody\n", 2},
+        ListRow{"carriage_return", "a@b.example\r\n", 1},
+        ListRow{"leading_blank", " a@b.example\n", 1},
+        ListRow{"too_long", std::string(318, 'a') + "@b.c\n", 1},
+        ListRow{"domains_first", "@b.example\n@c.example\na@b.example\n", 0},
+        ListRow{"domain_without_dot", "@localhost\n", 1},
+        ListRow{"domain_ending_in_dot", "@b.\n", 1}, ListRow{"domain_with_at", "@a@b.example\n", 1},
+        ListRow{"domain_with_blank", "@b .example\n", 1}, ListRow{"bare_at", "@\n", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ManifestRow {

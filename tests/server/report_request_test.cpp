@@ -38,7 +38,12 @@ INSTANTIATE_TEST_SUITE_P(
         QueryRow{"encoded_and_upper_case", "spam=A%2Bb%26c%40B.example" + kContent,
                  "a+b&c@b.example"},
         QueryRow{"plus_stays_plus", "spam=a+b@b.example" + kContent, "a+b@b.example"},
-        QueryRow{"empty_address", "spam=" + kContent, ""},
+        QueryRow{"empty_address", "spam=" + kContent, std::nullopt},
+        QueryRow{"bad_escape", "spam=x%zz@y.example" + kContent, std::nullopt},
+        QueryRow{"escape_cut_short", "spam=x@y.example%4" + kContent, std::nullopt},
+        // What Qt's HTTP layer makes of "x%zz@y.example": every '%' escaped.
+        QueryRow{"bad_escape_escaped", "spam=x%25zz@y.example" + kContent, std::nullopt},
+        QueryRow{"escaped_escape", "spam=x%2541@y.example" + kContent, "x%41@y.example"},
         QueryRow{"content_first", std::string("content=") + kDigest + "&spam=x@y.example",
                  "x@y.example"},
         QueryRow{"other_keys_ignored", "spam=x@y.example&lang=en" + kContent, "x@y.example"},
@@ -61,6 +66,19 @@ TEST(RateLimiterTest, ABurstThenTheRefillRate) {
   EXPECT_TRUE(limiter.Allow("192.0.2.2", start));  // each client has its own bucket
   EXPECT_FALSE(limiter.Allow("192.0.2.1", start + std::chrono::milliseconds(900)));
   EXPECT_TRUE(limiter.Allow("192.0.2.1", start + std::chrono::milliseconds(1900)));
+}
+
+TEST(RateLimiterTest, ARefusedClientIsToldWhenItMayReportAgain) {
+  RateLimiter limiter(/*perMinute=*/6, /*burst=*/1);
+  const auto start = RateLimiter::Clock::time_point{} + std::chrono::hours(1);
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start), std::chrono::seconds(0));  // never seen
+  EXPECT_TRUE(limiter.Allow("192.0.2.1", start));
+  EXPECT_FALSE(limiter.Allow("192.0.2.1", start));
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start), std::chrono::seconds(10));
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start + std::chrono::milliseconds(2500)),
+            std::chrono::seconds(8));  // 7.5 s, rounded up
+  EXPECT_EQ(limiter.RetryAfter("192.0.2.1", start + std::chrono::seconds(10)),
+            std::chrono::seconds(0));
 }
 
 TEST(RateLimiterTest, ClientsWhoseBucketsRefilledAreForgotten) {

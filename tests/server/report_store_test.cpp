@@ -7,6 +7,7 @@
 #include "reflist/ed25519_keys.h"
 #include "server/reference_publisher.h"
 #include "server/report_store.h"
+#include "server/shared_domains.h"
 #include "tests/server/store_backends.h"
 
 namespace tervane {
@@ -87,6 +88,38 @@ TYPED_TEST(ReportStoreTest, AnAddressQualifiesWithEnoughDistinctDigestsAndClient
   EXPECT_TRUE(this->store_->QualifyingAddresses(PublishRule{3, 2, since}).empty());
 }
 
+TYPED_TEST(ReportStoreTest, ADomainQualifiesWithEnoughDistinctAddressesAndClientsInTheWindow) {
+  struct Row {
+    const char* domain;
+    int addresses;  // distinct addresses reported, each by the next of clients in turn
+    int clients;
+    int64_t received;
+    bool qualifies;
+  };
+  const int64_t since = kNow - 90 * kDay;
+  const std::vector<Row> rows = {
+      {"five-by-three.example", 5, 3, kNow, true},
+      {"four-by-three.example", 4, 3, kNow, false},
+      {"five-by-two.example", 5, 2, kNow, false},
+      {"too-old.example", 5, 3, since - 1, false},
+      {"at-the-edge.example", 5, 3, since, true},
+      // Only the part after the last '@' is the domain; a subdomain is a domain of its own.
+      {"x@last.example", 5, 3, kNow, false},
+      {"sub.five-by-three.example", 1, 1, kNow, false},
+  };
+  for (const Row& row : rows) {
+    for (int i = 0; i < row.addresses; ++i) {
+      this->Report("sender" + std::to_string(i) + "@" + row.domain, 'A',
+                   "192.0.2." + std::to_string(i % row.clients), row.received);
+    }
+  }
+  // The same address again and again from many clients counts once.
+  for (int i = 0; i < 6; ++i)
+    this->Report("one@repeated.example", 'A', "198.51.100." + std::to_string(i));
+  EXPECT_EQ(Sorted(this->store_->QualifyingDomains(DomainRule{5, 3, since})),
+            Sorted({"at-the-edge.example", "five-by-three.example", "last.example"}));
+}
+
 TYPED_TEST(ReportStoreTest, AddressBytesComeBackUnchanged) {
   // Headers may hold 8-bit text that is not UTF-8, and quotes.
   const std::string address = "o'neil\xE9\xFF@caf\xE9.example";
@@ -94,6 +127,8 @@ TYPED_TEST(ReportStoreTest, AddressBytesComeBackUnchanged) {
   this->Report(address, 'B', "2001:db8::1");
   EXPECT_EQ(this->store_->QualifyingAddresses(PublishRule{2, 2, 0}),
             std::vector<std::string>{address});
+  EXPECT_EQ(this->store_->QualifyingDomains(DomainRule{1, 2, 0}),
+            std::vector<std::string>{"caf\xE9.example"});
   EXPECT_EQ(this->store_->ReportCount(), 2);
 }
 
@@ -137,8 +172,10 @@ class PublisherTest : public ReportStoreTest<Backend> {
     key_.emplace(SigningKey::Load(keys_ / "update.key"));
   }
 
-  ReferencePublisher Publisher(std::vector<std::string> seed) {
-    return ReferencePublisher(*this->store_, *key_, std::move(seed), PublishSettings{});
+  ReferencePublisher Publisher(std::vector<std::string> seed,
+                               std::vector<std::string> sharedDomains = {}) {
+    return ReferencePublisher(*this->store_, *key_, std::move(seed), PublishSettings{},
+                              std::move(sharedDomains));
   }
 
   TempDir keys_;
@@ -155,7 +192,7 @@ TYPED_TEST(PublisherTest, PublishesTheSeedAndTheQualifyingAddressesSigned) {
   this->Report("reported@spam.example", 'B', "192.0.2.2");
   this->Report("once@spam.example", 'A', "192.0.2.1");
 
-  const ReleaseManifest manifest = publisher.Publish(kNow);
+  const ReleaseManifest manifest = publisher.Publish(kNow).latest;
   EXPECT_EQ(manifest.version, 1);
   EXPECT_EQ(manifest.addressCount, 3);
   const std::optional<std::string> text = this->store_->ListText(1);
@@ -168,19 +205,37 @@ TYPED_TEST(PublisherTest, PublishesTheSeedAndTheQualifyingAddressesSigned) {
 
 TYPED_TEST(PublisherTest, ANewVersionComesOnlyWhenTheListChanges) {
   ReferencePublisher publisher = this->Publisher({"seed@x.example"});
-  EXPECT_EQ(publisher.Publish(kNow).version, 1);
-  EXPECT_EQ(publisher.Publish(kNow + 60).version, 1);
+  EXPECT_EQ(publisher.Publish(kNow).latest.version, 1);
+  EXPECT_EQ(publisher.Publish(kNow + 60).latest.version, 1);
 
   this->Report("new@spam.example", 'A', "192.0.2.1");
   this->Report("new@spam.example", 'B', "192.0.2.2");
-  const ReleaseManifest grown = publisher.Publish(kNow + 120);
+  const ReleaseManifest grown = publisher.Publish(kNow + 120).latest;
   EXPECT_EQ(grown.version, 2);
   EXPECT_EQ(grown.addressCount, 2);
 
   // Ninety days later the reports no longer count and the address leaves the list.
-  const ReleaseManifest aged = publisher.Publish(kNow + 91 * kDay);
+  const ReleaseManifest aged = publisher.Publish(kNow + 91 * kDay).latest;
   EXPECT_EQ(aged.version, 3);
   EXPECT_EQ(this->store_->ListText(3), "seed@x.example\n");
+}
+
+TYPED_TEST(PublisherTest, AReportedDomainIsPublishedWholeUnlessItIsShared) {
+  ReferencePublisher publisher =
+      this->Publisher({"@seed.example", "a@b.example"}, {"Shared.example"});
+  for (const std::string domain : {"spammer.example", "shared.example", "seed.example"}) {
+    for (int i = 0; i < 5; ++i)
+      this->Report("s" + std::to_string(i) + "@" + domain, 'A', "192.0.2." + std::to_string(i));
+  }
+  const ReleaseManifest manifest = publisher.Publish(kNow).latest;
+  EXPECT_EQ(this->store_->ListText(manifest.version),
+            "@seed.example\n@spammer.example\na@b.example\n");
+}
+
+TEST(SharedDomainsTest, TheShippedListHoldsTheBigProvidersAndTheCorpussHamDomains) {
+  const std::vector<std::string> shipped = ShippedSharedDomains();
+  for (const char* domain : {"gmail.com", "hotmail.com", "yahoo.com", "spamassassin.taint.org"})
+    EXPECT_NE(std::find(shipped.begin(), shipped.end(), domain), shipped.end()) << domain;
 }
 
 TYPED_TEST(PublisherTest, AddressesAListCannotHoldAreNeverPublished) {
@@ -190,7 +245,7 @@ TYPED_TEST(PublisherTest, AddressesAListCannotHoldAreNeverPublished) {
     this->Report(address, 'A', "192.0.2.1");
     this->Report(address, 'B', "192.0.2.2");
   }
-  const ReleaseManifest manifest = publisher.Publish(kNow);
+  const ReleaseManifest manifest = publisher.Publish(kNow).latest;
   EXPECT_EQ(manifest.addressCount, 0);
   EXPECT_EQ(this->store_->ListText(manifest.version), "");
 }
@@ -199,12 +254,12 @@ TYPED_TEST(PublisherTest, ServersSharingADatabaseContinueOneNumbering) {
   ReferencePublisher first = this->Publisher({"a@x.example"});
   const std::unique_ptr<ReportStore> otherStore = OpenReportStore(this->database_);
   ReferencePublisher second(*otherStore, *this->key_, {"a@x.example"}, PublishSettings{});
-  EXPECT_EQ(first.Publish(kNow).version, 1);
-  EXPECT_EQ(second.Publish(kNow).version, 1);  // the same list: nothing new
+  EXPECT_EQ(first.Publish(kNow).latest.version, 1);
+  EXPECT_EQ(second.Publish(kNow).latest.version, 1);  // the same list: nothing new
   otherStore->AddReport(SpamReport{"b@x.example", Digest('A'), "192.0.2.1", kNow});
   otherStore->AddReport(SpamReport{"b@x.example", Digest('B'), "192.0.2.2", kNow});
-  EXPECT_EQ(first.Publish(kNow).version, 2);
-  EXPECT_EQ(second.Publish(kNow).version, 2);
+  EXPECT_EQ(first.Publish(kNow).latest.version, 2);
+  EXPECT_EQ(second.Publish(kNow).latest.version, 2);
 }
 
 }  // namespace

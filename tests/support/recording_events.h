@@ -27,6 +27,9 @@ class RecordingEvents : public IOEEvents {
     if (onNewMessage)
       onNewMessage(folderId, messageId);
   }
+  void MessageMoved(int32_t fromFolderId, int32_t toFolderId, int32_t messageId) override {
+    moves.push_back({fromFolderId, toFolderId, messageId});
+  }
   void ButtonClicked(int32_t toolbarId, int32_t buttonId) override {
     clicks.emplace_back(toolbarId, buttonId);
     if (onClick)
@@ -37,6 +40,12 @@ class RecordingEvents : public IOEEvents {
   int shutdowns = 0;
   std::vector<Ids> newMessages;
   std::vector<Ids> clicks;
+  struct Move {
+    int32_t from;
+    int32_t to;
+    int32_t messageId;
+  };
+  std::vector<Move> moves;
   std::function<void(int32_t, int32_t)> onNewMessage;
   std::function<void(int32_t, int32_t)> onClick;
 

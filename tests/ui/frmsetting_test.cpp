@@ -374,7 +374,8 @@ class ListPageTest : public SettingsWindowTest, public ::testing::WithParamInter
 
 TEST_P(ListPageTest, AddRejectsAnInvalidAddressAndKeepsTheText) {
   Window().show();
-  for (const char* text : {"", "bob.example", "@bob.example", "bob@example", "bob@example."}) {
+  for (const char* text :
+       {"", "bob.example", "@bob", "@@bob.example", "bob@example", "bob@example."}) {
     SCOPED_TRACE(text);
     Edit()->setText(text);
     CapturedStderr messages;
@@ -384,6 +385,15 @@ TEST_P(ListPageTest, AddRejectsAnInvalidAddressAndKeepsTheText) {
   }
   EXPECT_TRUE(StoredMails(GetParam().table).empty());
   EXPECT_EQ(Grid()->model()->rowCount(), 0);
+}
+
+// A domain entry stands for every address of that domain: the window takes it as well.
+TEST_P(ListPageTest, AddTakesADomainEntry) {
+  Window().show();
+  Edit()->setText("@bob.example");
+  AddButton()->click();
+  EXPECT_EQ(Edit()->text(), "");
+  EXPECT_EQ(StoredMails(GetParam().table), std::vector<std::string>{"@bob.example"});
 }
 
 TEST_P(ListPageTest, AddTwiceStoresTwoRowsAsTypedAndEmptiesOnlyItsOwnBox) {

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <csignal>
 #include <filesystem>
@@ -23,9 +24,9 @@
 #include "store/filter_database.h"
 #include "store/reference_version.h"
 #include "tests/server/server_under_test.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/child_process.h"
 #include "updater/update_result.h"
 #include "updater/update_window.h"
 
@@ -62,6 +63,31 @@ class TamperingServer {
  private:
   QHttpServer http_;
   quint16 port_ = 0;
+};
+
+// Takes every request and begins an answer of 100,000 bytes, then either sends one more byte
+// every 100 ms (trickling) or closes the connection.
+class BreakingServer {
+ public:
+  explicit BreakingServer(bool trickle) {
+    QObject::connect(&server_, &QTcpServer::newConnection, [this, trickle] {
+      QTcpSocket* socket = server_.nextPendingConnection();
+      QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, trickle] {
+        socket->readAll();
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n{");
+        if (!trickle)
+          return socket->disconnectFromHost();
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->write(" "); });
+        timer->start(100);
+      });
+    });
+    server_.listen(QHostAddress::LocalHost);
+  }
+  std::string Host() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+
+ private:
+  QTcpServer server_;
 };
 
 QByteArray Bytes(const std::string& text) {
@@ -155,12 +181,15 @@ class UpdateTest : public ::testing::Test {
 };
 
 TEST_F(UpdateTest, BringsTheSignedListAndIsThenUpToDate) {
-  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_,
-                         {"old@spam.example", "new@spam.example", "third@spam.example"});
+  // A domain entry travels like an address.
+  ServerUnderTest server(
+      (root_ / "reports.sqlite").string(), *key_,
+      {"old@spam.example", "new@spam.example", "third@spam.example", "@whole.example"});
   const UpdateRun first = RunUpdate(server.Host());
   EXPECT_EQ(first.exitCode, 0) << first.out;
-  EXPECT_EQ(first.out, "Reference list updated to version 1: 3 addresses (+1).\n");
+  EXPECT_EQ(first.out, "Reference list updated to version 1: 4 addresses (+2).\n");
   EXPECT_TRUE(Lists(program_, "NEW@spam.example"));
+  EXPECT_TRUE(Lists(program_, "@whole.example"));
   EXPECT_FALSE(Lists(program_, "older@spam.example"));
   const std::string updated = testing::ReadBytes(program_ / "ospam.mdb");
 
@@ -181,6 +210,8 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
   const std::string list = "a@spam.example\nb@spam.example\nc@spam.example\n";
   QTcpServer silent;  // accepts and never answers
   silent.listen(QHostAddress::LocalHost);
+  BreakingServer trickling(true);
+  BreakingServer cutting(false);
   QTcpServer closed;  // a port where nothing listens
   closed.listen(QHostAddress::LocalHost);
   const std::string closedHost = "127.0.0.1:" + std::to_string(closed.serverPort());
@@ -199,6 +230,11 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
        [&] { return "127.0.0.1:" + std::to_string(silent.serverPort()); },
        "did not answer within 1 seconds",
        {"--timeout", "1"}},
+      {"trickle",
+       [&] { return trickling.Host(); },
+       "did not send the list within 2 seconds",
+       {"--timeout", "5", "--deadline", "2"}},
+      {"cut off", [&] { return cutting.Host(); }, "broke off the transfer", {}},
       {"http error",
        [&] {
          tamper.manifestStatus = QHttpServerResponse::StatusCode::InternalServerError;
@@ -213,6 +249,13 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
          return tamper.Host();
        },
        "does not describe a reference list",
+       {}},
+      {"manifest too long",
+       [&] {
+         tamper.manifest = Manifest(*key_, 6, list) + QByteArray(8 * 1024, ' ');
+         return tamper.Host();
+       },
+       "too long to describe a reference list",
        {}},
       {"bad signature",
        [&] {
@@ -254,6 +297,22 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
        },
        "holds 3 addresses, not the 4 announced",
        {}},
+      {"same version, another list",
+       [&] {
+         const std::string other = "a@spam.example\nb@spam.example\n";
+         tamper.manifest = Manifest(*key_, 5, other);
+         tamper.list = Bytes(other);
+         return tamper.Host();
+       },
+       "the server's list of version 5 differs from your list of the same version",
+       {}},
+      {"same version, another size",
+       [&] {
+         tamper.manifest = Manifest(*key_, 5, list);
+         return tamper.Host();
+       },
+       "the server's list of version 5 differs from your list of the same version",
+       {}},
       {"older version",
        [&] {
          tamper.manifest = Manifest(*key_, 4, list);
@@ -277,9 +336,36 @@ TEST_F(UpdateTest, EveryBadAnswerLeavesTheListUnchanged) {
   }
 }
 
+TEST_F(UpdateTest, AListThatRemovesMostOfTheOneInPlaceIsTakenOnlyWhenAccepted) {
+  // The maker's server publishes an empty list: every installed address would go.
+  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, {});
+  const std::string refused =
+      "Update failed: version 1 would remove 2 of your 2 addresses, more than 50 % (update "
+      "--accept-shrink takes it all the same); your list is unchanged.\n";
+  struct Row {
+    QStringList arguments;
+    int exitCode;
+    std::string out;
+  };
+  const std::vector<Row> rows = {
+      {{}, 1, refused},
+      {{"--max-shrink", "99"}, 1, std::string(refused).replace(refused.find("50"), 2, "99")},
+      {{"--accept-shrink"}, 0, "Reference list updated to version 1: 0 addresses (-2).\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments.join(' ').toStdString());
+    const std::string before = testing::ReadBytes(program_ / "ospam.mdb");
+    const UpdateRun run = RunUpdate(server.Host(), row.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode);
+    EXPECT_EQ(run.out, row.out);
+    EXPECT_EQ(testing::ReadBytes(program_ / "ospam.mdb") == before, row.exitCode == 1);
+  }
+  EXPECT_FALSE(Lists(program_, "old@spam.example"));
+}
+
 TEST_F(UpdateTest, AFullDiskLeavesTheListUnchanged) {
   // A file-size limit in update's process plays the full disk: writes past it fail.
-  std::vector<std::string> addresses;
+  std::vector<std::string> addresses = {"old@spam.example", "older@spam.example"};
   for (int i = 0; i < 5000; ++i)
     addresses.push_back("sender" + std::to_string(i) + "@spam.example");
   ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, addresses);
@@ -296,7 +382,10 @@ TEST_F(UpdateTest, AFullDiskLeavesTheListUnchanged) {
 }
 
 TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
-  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, {"new@spam.example"});
+  const std::vector<std::string> installed = {"old@spam.example", "older@spam.example"};
+  std::vector<std::string> seed = installed;
+  seed.push_back("new@spam.example");
+  ServerUnderTest server((root_ / "reports.sqlite").string(), *key_, seed);
   fs::permissions(program_ / "ospam.mdb", fs::perms::owner_read | fs::perms::others_read);
   const std::string shipped = testing::ReadBytes(program_ / "ospam.mdb");
   const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
@@ -314,7 +403,8 @@ TEST_F(UpdateTest, AReadOnlyProgramFolderIsUpdatedInTheUsersOwnFolder) {
   OpenReportStore(newerDatabase)
       ->AddVersion(ReleaseManifest{1, 0, std::string(64, '0'), std::string(128, '0')}, "", 0, 8);
   // Publishes version 2, above the user's version 1.
-  ServerUnderTest newer(newerDatabase, *key_, {"new@spam.example", "newer@spam.example"});
+  seed.push_back("newer@spam.example");
+  ServerUnderTest newer(newerDatabase, *key_, seed);
   const std::string mine = testing::ReadBytes(userFolder / "ospam.mdb");
   fs::permissions(userFolder, readOnly);
   const UpdateRun refused = RunUpdate(newer.Host(), {}, {}, true);

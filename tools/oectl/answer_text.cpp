@@ -44,9 +44,9 @@ std::string AnswerText(const ControlAnswer& answer) {
       AppendRow(text, {std::to_string(message.id), message.sender, message.subject});
     }
   }
-  if (answer.buttons) {
-    for (const std::string& caption : *answer.buttons) {
-      AppendRow(text, {caption});
+  for (const auto* lines : {&answer.buttons, &answer.marked}) {
+    for (const std::string& line : lines->value_or(std::vector<std::string>{})) {
+      AppendRow(text, {line});
     }
   }
   return text;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "control/control_protocol.h"
+#include "maildir/maildir_files.h"
 #include "maildir/maildir_store.h"
 
 namespace tervane {
@@ -28,13 +29,6 @@ void MakeMaildir(const std::filesystem::path& root) {
                                std::strerror(errno));
     }
   }
-}
-
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
-  struct stat first {};
-  struct stat second {};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 }  // namespace

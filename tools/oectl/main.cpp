@@ -23,6 +23,7 @@
 #include "control/control_client.h"
 #include "control/control_protocol.h"
 #include "control/control_socket_file.h"
+#include "control/transfer_file.h"
 #include "log/log_file.h"
 #include "maildir/maildir_delivery.h"
 #include "maildir/maildir_mail_store.h"
@@ -214,6 +215,31 @@ int RunSettings(const Options& options) {
   return kExitOk;
 }
 
+// Asks the program to mark messages as Spam or Not Spam: the FILEs, or the message on standard
+// input, passed through a private transfer file.
+int RunMark(const Options& options, ControlCommand command) {
+  ControlRequest request;
+  request.command = command;
+  std::optional<TransferFolder> transfer;
+  if (options.words.size() == 1) {
+    transfer.emplace();
+    request.transfer = transfer->NewFile("message", ReadMessage("-")).string();
+  }
+  for (size_t i = 1; i < options.words.size(); ++i) {
+    const std::filesystem::path file = std::filesystem::absolute(options.words[i]);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+      throw Refused("cannot read " + options.words[i] + ": not a message file");
+    }
+    request.files.push_back(file.string());
+  }
+  try {
+    return RunControl(options, request);
+  } catch (const ControlNotRunning&) {
+    throw Refused(std::string(kProductName) + " is not running");
+  }
+}
+
 int Run(const Options& options) {
   const std::string& command = options.words[0];
   if (command == "deliver") {
@@ -224,6 +250,9 @@ int Run(const Options& options) {
   }
   if (command == "settings") {
     return RunSettings(options);
+  }
+  if (command == "spam" || command == "notspam") {
+    return RunMark(options, command == "spam" ? ControlCommand::kSpam : ControlCommand::kNotSpam);
   }
   const std::optional<ControlCommand> known = ParseControlCommand(command);
   if (!known || !IsMailClientCommand(*known)) {
@@ -247,7 +276,8 @@ int main(int argc, char** argv) {
       .Option("timeout", "SECONDS", "wait at most this long for an answer (30)")
       .Text(
           "Commands: status, start, stop, folders, list FOLDER, select FOLDER [ID...],\n"
-          "buttons, click CAPTION, settings, log [N], deliver FILE [FOLDER]; see oectl(1).\n"
+          "buttons, click CAPTION, spam [FILE...], notspam [FILE...], settings, log [N],\n"
+          "deliver FILE [FOLDER]; see oectl(1).\n"
           "Exit status: 0 done, 1 refused or no program running, 2 wrong usage.\n");
   if (const std::optional<int> exit = commandLine.Parse(CommandWords(argc, argv))) {
     return *exit;

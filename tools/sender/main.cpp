@@ -19,16 +19,6 @@
 
 namespace {
 
-bool CameThroughMailingList(std::string_view headers) {
-  using tervane::HeaderFieldValue;
-  if (!HeaderFieldValue(headers, "List-Id").empty() ||
-      !HeaderFieldValue(headers, "List-Post").empty())
-    return true;
-  const std::string precedence = tervane::LowerCaseAddress(HeaderFieldValue(headers, "Precedence"));
-  return precedence.find("list") != std::string::npos ||
-         precedence.find("bulk") != std::string::npos;
-}
-
 std::string Printable(std::string text) {
   for (char& c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -60,7 +50,7 @@ int main(int argc, char* argv[]) {
     const std::string sender = tervane::ExtractSenderAddress(*headers);
     std::cout << file << '\t' << Printable(sender) << '\t'
               << (tervane::IsPublishableAddress(sender) ? 1 : 0) << '\t'
-              << (CameThroughMailingList(*headers) ? 1 : 0) << '\n';
+              << (tervane::IsMailingListMessage(*headers) ? 1 : 0) << '\n';
   }
   return status;
 }
