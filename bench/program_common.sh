@@ -5,6 +5,7 @@
 #   everything is removed when the calling script ends.
 #   CACHE_DIR=DIR   keep the made database files in DIR and reuse them (a 5,000,000-address
 #                   list takes minutes to make)
+#   BENCH_REPORT_SERVER=HOST:PORT   where the program sends its spam reports (default: nowhere)
 
 run_program_bench() {
   local bench_dir bin references
@@ -46,7 +47,7 @@ PY
 
   export MAILDIR="$work/Maildir" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
   export XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data"
-  export QT_QPA_PLATFORM=offscreen TERVANE_SERVER=127.0.0.1:9
+  export QT_QPA_PLATFORM=offscreen TERVANE_SERVER=${BENCH_REPORT_SERVER:-127.0.0.1:9}
   unset DISPLAY WAYLAND_DISPLAY
   oectl="$work/program/oectl"
   # A script that needs more before the start (a configuration file) defines this.

@@ -2,6 +2,7 @@
 
   program_mail.py burst MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES ROUNDS
   program_mail.py soak  MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES BATCH
+  program_mail.py marks MAILDIR PID REFERENCES_FILE REFERENCES MESSAGES MOVES PORT
 
 Messages are written to tmp/ first and renamed into the inbox's new/ as fast as one process can.
 Every second one comes from an address of the reference list itself (spread over the whole
@@ -9,8 +10,10 @@ list), the others from nobody listed; the last one of a burst is spam, and the p
 the order mail lands, so once all the spam is in .spam every message has been judged.
 """
 import glob
+import http.server
 import os
 import sys
+import threading
 import time
 
 TIMEOUT_S = 300
@@ -122,6 +125,63 @@ def move_out(root, outside):
                 os.unlink(target)
 
 
+class ReportCounter(http.server.BaseHTTPRequestHandler):
+    """The maker's server as the benchmark sees it: counts the spam reports, answers 200."""
+    reports = []
+
+    def do_GET(self):
+        if self.path.startswith("/reportspam.php?"):
+            ReportCounter.reports.append((time.monotonic(), self.path))
+        self.send_response(200)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+def marks(root, pid, references_file, references, messages, moves, port):
+    """moves kept messages of the inbox are moved into the spam folder at once, as a mail client
+    that renames them does, while a burst of messages new mail lands: every move must become one
+    Spam mark, reported once, and the burst still be judged."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), ReportCounter)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    ham = [f"friend{i}@mail.example" for i in range(moves)]
+    kept = Burst(root, ham, moves, "kept")
+    kept.spam = 0
+    kept.land()
+    start = time.monotonic()
+    while count_files(os.path.join(root, "new")) + count_files(os.path.join(root, "cur")) < moves:
+        time.sleep(0.01)
+    time.sleep(1.0)  # every one judged (kept) by now
+    names = sorted(os.listdir(os.path.join(root, "new")))
+    senders = spam_senders(references_file, references, (messages + 1) // 2)
+    burst = Burst(root, senders, messages, "burst")
+    cpu_before = cpu_seconds(pid)
+    start = time.monotonic()
+    for name in names:
+        os.rename(os.path.join(root, "new", name), os.path.join(root, ".spam", "cur", name + ":2,S"))
+    moved = time.monotonic() - start
+    burst.land()
+    burst.wait_until_judged(len(names), pid)
+    judged = time.monotonic() - start
+    while len(ReportCounter.reports) < len(names):
+        if time.monotonic() - start > TIMEOUT_S:
+            sys.exit(f"only {len(ReportCounter.reports)} of {len(names)} reports came")
+        time.sleep(0.005)
+    reported = ReportCounter.reports[len(names) - 1][0] - start
+    time.sleep(0.5)  # a report more than one per move would come by now
+    cpu = cpu_seconds(pid) - cpu_before
+    print(f"{len(names)} moves into spam (renamed in {moved:.3f} s) with {messages} new messages "
+          f"landing: all {len(names)} marks reported {reported:.3f} s after the first move, "
+          f"the burst judged at {judged:.3f} s; {len(ReportCounter.reports)} reports in all; "
+          f"program CPU {cpu:.3f} s = {cpu / (messages + len(names)) * 1e6:.1f} us per message "
+          f"or mark", flush=True)
+    if len(ReportCounter.reports) != len(names):
+        sys.exit(f"expected {len(names)} reports, got {len(ReportCounter.reports)}")
+    server.shutdown()
+
+
 def soak(root, pid, references_file, references, messages, batch):
     senders = spam_senders(references_file, references, (batch + 1) // 2)
     outside = archive(root)
@@ -152,5 +212,7 @@ if __name__ == "__main__":
         burst(root, pid, references_file, *numbers)
     elif command == "soak":
         soak(root, pid, references_file, *numbers)
+    elif command == "marks":
+        marks(root, pid, references_file, *numbers)
     else:
         sys.exit(__doc__)

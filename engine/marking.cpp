@@ -34,28 +34,18 @@ void ForEachSelectedMessage(IOEAPIObj& api, Handler handle) {
 // Which way a mark came, and so what its log line says and whether the message is moved.
 enum class Way { kButton, kMoving, kPiping };
 
-const char* SpamWords(Way way) {
+// The log's words for a mark: "marked spam", "marked not spam by moving", ...
+std::string MarkWords(bool spam, Way way) {
+  const std::string words = spam ? "marked spam" : "marked not spam";
   switch (way) {
     case Way::kButton:
-      return "marked spam";
+      return words;
     case Way::kMoving:
-      return "marked spam by moving";
+      return words + " by moving";
     case Way::kPiping:
       break;
   }
-  return "marked spam by piping";
-}
-
-const char* NotSpamWords(Way way) {
-  switch (way) {
-    case Way::kButton:
-      return "marked not spam";
-    case Way::kMoving:
-      return "marked not spam by moving";
-    case Way::kPiping:
-      break;
-  }
-  return "marked not spam by piping";
+  return words + " by piping";
 }
 
 // A message to mark: where it is in the store, or nowhere (a text piped to the program).
@@ -85,14 +75,13 @@ std::string ListSteps(AddResult added, std::string_view list, bool removed,
   return text + (removed ? ", taken off the " : ", not on the ") + std::string(other);
 }
 
-void LogMark(FilterContext& context, const char* what, const Marked& marked,
+void LogMark(FilterContext& context, const std::string& what, const Marked& marked,
              const std::string& address, const std::string& lists, const std::string& action) {
   const std::string which = marked.folderId == -1
                                 ? std::string("a message not in the mail store")
                                 : "message " + std::to_string(marked.messageId) + " of folder " +
                                       std::to_string(marked.folderId);
-  context.log.Write(std::string(what) + ": " + which + " from <" + address + ">: " + lists + "; " +
-                    action);
+  context.log.Write(what + ": " + which + " from <" + address + ">: " + lists + "; " + action);
 }
 
 // The Spam mark: the black list, off the white list, the move when asked, the counter and the
@@ -134,7 +123,7 @@ bool MarkAsSpam(FilterContext& context, const Marked& marked, Way way) {
   const std::string where = !marked.move ? "not moved"
                             : moved      ? "moved to spam"
                                          : "could not be moved to spam";
-  LogMark(context, SpamWords(way), marked, address, lists,
+  LogMark(context, MarkWords(/*spam=*/true, way), marked, address, lists,
           where + "; report sent to " + context.reportHost);
   return !marked.move || moved;
 }
@@ -158,7 +147,7 @@ bool MarkAsNotSpam(FilterContext& context, const Marked& marked, Way way, IOEFol
   }
   const bool moved = marked.move && context.folderManager.MoveMessage(
                                         marked.folderId, inbox->GetID(), marked.messageId) != -1;
-  LogMark(context, NotSpamWords(way), marked, address, lists,
+  LogMark(context, MarkWords(/*spam=*/false, way), marked, address, lists,
           !marked.move ? "not moved"
           : moved      ? "moved to " + inbox->GetName()
                        : "could not be moved to " + inbox->GetName());
@@ -246,9 +235,8 @@ void MarkMovedMessage(FilterContext& context, int32_t fromFolderId, int32_t toFo
     return;  // deleted, in effect: no mark
   const std::unique_ptr<IOEMessage> message = folder->GetMessage(messageId);
   if (!message) {
-    context.log.Write(std::string(intoSpam ? SpamWords(Way::kMoving) : NotSpamWords(Way::kMoving)) +
-                      ": message " + std::to_string(messageId) + " moved into " +
-                      folder->GetName() + " is gone again; skipped");
+    context.log.Write(MarkWords(intoSpam, Way::kMoving) + ": message " + std::to_string(messageId) +
+                      " moved into " + folder->GetName() + " is gone again; skipped");
     return;
   }
   const Marked marked{*message, toFolderId, messageId, /*move=*/false};

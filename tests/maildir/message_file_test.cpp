@@ -6,7 +6,6 @@
 #include <QByteArrayView>
 #include <string>
 
-#include "message/header_fields.h"
 #include "tests/support/maildir_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -107,63 +106,6 @@ TEST(MessageFileTest, AMissingFileGivesNothing) {
   TempDir temp;
   EXPECT_FALSE(ReadMessageHeaders(temp / "gone"));
   EXPECT_FALSE(ReadMessageBody(temp / "gone"));
-}
-
-TEST(HeaderFieldsTest, FindsTheFirstFieldOfThatNameUnfolded) {
-  const std::string headers =
-      "Received: from a\n\tby b\nX-From: wrong@example.org\nFrom-Name: wrong\n"
-      "from: Ann\r\n <ann@example.org>\r\nFrom: second@example.org\nSubject:\n";
-  EXPECT_EQ(HeaderFieldValue(headers, "From"), "Ann <ann@example.org>");
-  EXPECT_EQ(HeaderFieldValue(headers, "Received"), "from a\tby b");
-  EXPECT_EQ(HeaderFieldValue(headers, "Subject"), "");
-  EXPECT_EQ(HeaderFieldValue(headers, "To"), "");
-  EXPECT_EQ(HeaderFieldValue("", "From"), "");
-}
-
-TEST(HeaderFieldsTest, DecodesTheFirstMailboxsDisplayName) {
-  struct Case {
-    const char* name;
-    std::string field;
-    std::string displayName;
-    std::string address;
-  };
-  const Case cases[] = {
-      {"plain", "Ann Example <ann@example.org>", "Ann Example", "ann@example.org"},
-      {"quoted with comma", "\"Doe, John\" <john@example.org>", "Doe, John", "john@example.org"},
-      {"RFC 2047 B", "=?UTF-8?B?SsO8cmdlbg==?= <j@example.org>", "J\xc3\xbcrgen", "j@example.org"},
-      {"RFC 2047 Q", "=?ISO-8859-1?Q?Ren=E9_Dupont?= <r@example.org>", "Ren\xc3\xa9 Dupont",
-       "r@example.org"},
-      {"bare address", "ann@example.org", "", "ann@example.org"},
-      {"angle address only", "<ann@example.org>", "", "ann@example.org"},
-      {"first of several", "Ann <a@example.org>, Bob <b@example.org>", "Ann", "a@example.org"},
-      {"group", "Friends: Cat <c@example.org>, d@example.org;", "Cat", "c@example.org"},
-      {"empty", "", "", ""},
-      {"NUL byte ends the field", "An\0n <a@example.org>"s, "", ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FirstMailboxName(c.field), c.displayName) << c.name;
-    if (!c.address.empty()) {
-      EXPECT_EQ(FirstMailboxAddress(c.field), c.address) << c.name;
-    }
-  }
-}
-
-TEST(HeaderFieldsTest, HandsOutValidUtf8ForRawEightBitNames) {
-  for (const std::string& field : {"\xff\xfe <x@example.org>"s, "=?UTF-8?B?/w==?= <x@example.org>"s,
-                                   "\xc3 <x@example.org>"s}) {
-    const std::string name = FirstMailboxName(field);
-    const std::string subject = DecodeHeaderText(field);
-    EXPECT_TRUE(QByteArrayView(name).isValidUtf8()) << name;
-    EXPECT_TRUE(QByteArrayView(subject).isValidUtf8()) << subject;
-  }
-}
-
-TEST(HeaderFieldsTest, DecodesSubjects) {
-  EXPECT_EQ(DecodeHeaderText("Hello"), "Hello");
-  EXPECT_EQ(DecodeHeaderText("=?UTF-8?Q?Gr=C3=BC=C3=9Fe?= from us"),
-            "Gr\xc3\xbc\xc3\x9f"
-            "e from us");
-  EXPECT_EQ(DecodeHeaderText(""), "");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/server/postgres_instance.h"
 
+#include "tests/support/free_port.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -34,21 +36,6 @@ std::filesystem::path PostgresBinFolder() {
   }
   std::sort(found.begin(), found.end());
   return found.empty() ? std::filesystem::path() : found.back();
-}
-
-int FreeLocalPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  if (fd >= 0)
-    ::close(fd);
-  return port;
 }
 
 // Runs program with arguments, as nobody when this process is root (PostgreSQL refuses root). True

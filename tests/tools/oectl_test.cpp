@@ -19,10 +19,12 @@
 
 #include "base/unique_fd.h"
 #include "control/control_socket_file.h"
+#include "control/transfer_file.h"
 #include "mailapi/extension_interface.h"
 #include "tests/control/control_test_support.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_contents.h"
+#include "tests/support/maildir_files.h"
 #include "tests/support/maildir_server.h"
 #include "tests/support/recording_events.h"
 #include "tests/support/unix_socket.h"
@@ -34,6 +36,7 @@ namespace {
 
 using testing::ControlFixtureFiles;
 using testing::ReadBytes;
+using testing::WriteFile;
 
 using OectlRun = testing::ToolRun;
 
@@ -336,6 +339,38 @@ TEST_F(OectlTest, SettingsAsksTheProgram) {
   EXPECT_EQ(none.err, "oectl: Tervane Anti-Spam is not running\n");
 }
 
+// spam and notspam pass the message on standard input through a private file, and send more files
+// than one request line holds in several requests; empty input is no message.
+TEST_F(OectlTest, MarksPassManyFilesAndRefuseEmptyInput) {
+  std::vector<std::string> files;
+  std::string piped;
+  program_ = [&](const ControlRequest& request) {
+    files.insert(files.end(), request.files.begin(), request.files.end());
+    if (!request.transfer.empty())
+      piped = ReadTransferFile(request.transfer);
+    ControlAnswer answer;
+    answer.marked = std::vector<std::string>{"one line"};
+    return answer;
+  };
+  QStringList args{"spam"};
+  for (int i = 0; i < 1500; ++i) {
+    const std::filesystem::path file =
+        files_.temp / ("message-with-a-rather-long-name-as-mail-files-have-" + std::to_string(i));
+    WriteFile(file, "Subject: x\n\n");
+    args << QString::fromStdString(file.string());
+  }
+  const OectlRun many = Oectl(args);
+  EXPECT_EQ(many.exitCode, 0) << many.err;
+  EXPECT_EQ(files.size(), 1500u);
+  EXPECT_GT(std::count(many.out.begin(), many.out.end(), '\n'), 1);  // a line per request
+
+  EXPECT_EQ(Oectl({"notspam"}, "Subject: piped\n\nbody\n").exitCode, 0);
+  EXPECT_EQ(piped, "Subject: piped\n\nbody\n");
+  const OectlRun empty = Oectl({"spam"}, "");
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_EQ(empty.err, "oectl: nothing on standard input: no message to mark\n");
+}
+
 // The decision log is read from its file, with or without a running program.
 TEST_F(OectlTest, LogShowsTheLastLines) {
   const std::filesystem::path state = files_.temp / "state";
@@ -418,14 +453,18 @@ TEST_F(OectlTest, TalksToNoServerOfAnotherUser) {
 }
 
 TEST_F(OectlTest, BashCompletesCommandsFoldersCaptionsAndFiles) {
-  EXPECT_EQ(Complete({"s"}, env_), "status\nstart\nstop\nselect\nsettings\n");
+  EXPECT_EQ(Complete({"s"}, env_), "status\nstart\nstop\nselect\nspam\nsettings\n");
   EXPECT_EQ(Complete({"--json", "list", ""}, env_), "Inbox\nSent\n");
   const auto toolbar = server_.NewAPIObj()->GetToolbar();
   const auto spam = toolbar->CreateButton("Not Spam", "", "");
   EXPECT_EQ(Complete({"click", "N"}, env_), "Not\\ Spam\n");
 
   std::ofstream(files_.temp / "message.eml") << "Subject: x\n\n";
-  EXPECT_EQ(Complete({"deliver", (files_.temp / "mess").c_str()}, env_),
+  for (const char* command : {"deliver", "spam"}) {
+    EXPECT_EQ(Complete({command, (files_.temp / "mess").c_str()}, env_),
+              (files_.temp / "message.eml").string() + "\n");
+  }
+  EXPECT_EQ(Complete({"notspam", "a.eml", (files_.temp / "mess").c_str()}, env_),
             (files_.temp / "message.eml").string() + "\n");
   // Without a running program, deliver's folders come from the Maildir on disk.
   for (const char* sub : {"cur", "new", "tmp"}) {

@@ -215,26 +215,43 @@ int RunSettings(const Options& options) {
   return kExitOk;
 }
 
-// Asks the program to mark messages as Spam or Not Spam: the FILEs, or the message on standard
-// input, passed through a private transfer file.
+// Asks the program to mark messages as Spam or Not Spam: the FILEs, as many per request as one
+// request line holds, or the message on standard input, passed through a private transfer file.
 int RunMark(const Options& options, ControlCommand command) {
-  ControlRequest request;
-  request.command = command;
+  // A path takes at most three bytes a byte on the wire (percent-encoded), plus its quotes.
+  constexpr size_t kRequestBytes = kMaxControlLineBytes / 2;
+  std::vector<ControlRequest> requests(1);
+  requests[0].command = command;
   std::optional<TransferFolder> transfer;
   if (options.words.size() == 1) {
+    const std::string message = ReadMessage("-");
+    if (message.empty()) {
+      throw Refused("nothing on standard input: no message to mark");
+    }
     transfer.emplace();
-    request.transfer = transfer->NewFile("message", ReadMessage("-")).string();
+    requests[0].transfer = transfer->NewFile("message", message).string();
   }
+  size_t bytes = 0;
   for (size_t i = 1; i < options.words.size(); ++i) {
     const std::filesystem::path file = std::filesystem::absolute(options.words[i]);
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
       throw Refused("cannot read " + options.words[i] + ": not a message file");
     }
-    request.files.push_back(file.string());
+    const size_t size = 3 * file.native().size() + 3;
+    if (bytes + size > kRequestBytes && !requests.back().files.empty()) {
+      requests.push_back(ControlRequest{});
+      requests.back().command = command;
+      bytes = 0;
+    }
+    requests.back().files.push_back(file.string());
+    bytes += size;
   }
   try {
-    return RunControl(options, request);
+    for (const ControlRequest& request : requests) {
+      RunControl(options, request);
+    }
+    return kExitOk;
   } catch (const ControlNotRunning&) {
     throw Refused(std::string(kProductName) + " is not running");
   }
