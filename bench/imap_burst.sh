@@ -8,12 +8,12 @@
 #   backlog  the connection cut, MESSAGES appended meanwhile, then the server reachable again:
 #            the time from the program's reconnect until all of them are judged.
 # WITHOUT="MOVE NOTIFY ..." turns capabilities off in Dovecot, to see what each one's absence costs.
-#   bench/imap_burst.sh [BUILD_DIR]     (default: build, configured with
+#   bench/imap_burst.sh [BUILD_DIR]     (default: build-bench, configured with
 #                                        -DTERVANE_BUILD_BENCHMARKS=ON and built)
 #   MESSAGES=2000 WITHOUT=MOVE CACHE_DIR=/var/tmp/tervane-bench bench/imap_burst.sh
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$top/build}
+build=${1:-$top/build-bench}
 source "$top/bench/program_common.sh"
 
 # The server first: its ports and certificate go into the program's configuration. It takes

@@ -32,6 +32,20 @@ class Account:
         _, data = self.imap.status(mailbox, "(MESSAGES)")
         return int(data[0].decode().rsplit(" ", 1)[1].rstrip(")"))
 
+    def move_first(self, source, target):
+        """Moves the first message of source to target, as the user's own client does: with MOVE
+        where the server offers it, else a copy, the original flagged deleted and expunged."""
+        self.imap.select(source)
+        _, data = self.imap.uid("SEARCH", "UNDELETED")
+        uid = data[0].split()[0].decode()
+        _, capabilities = self.imap.capability()
+        if b"MOVE" in capabilities[0].split():
+            self.imap.uid("MOVE", uid, target)
+        else:
+            self.imap.uid("COPY", uid, target)
+            self.imap.uid("STORE", uid, "+FLAGS.SILENT", "(\\Deleted)")
+            self.imap.expunge()
+
     def undeleted(self, mailbox):
         """The messages of mailbox not flagged deleted (a server without UIDPLUS leaves the
         originals of moved ones so)."""
@@ -94,6 +108,29 @@ class Server:
         return self.answers.readline().strip()
 
 
+def wait_for_log(words, count):
+    """Waits until the program's decision log holds count lines with words; the time taken."""
+    log = os.path.join(os.environ["XDG_STATE_HOME"], "tervane-antispam", "decisions.log")
+    start = time.monotonic()
+    while True:
+        with open(log, errors="replace") as f:
+            if f.read().count(words) >= count:
+                return time.monotonic() - start
+        if time.monotonic() - start > TIMEOUT_S:
+            sys.exit(f"no \"{words}\" in the log within {TIMEOUT_S} s")
+        time.sleep(0.01)
+
+
+def marks(account):
+    """A move into spam and one out of it by another client, until the program has marked each."""
+    account.move_first("INBOX", "spam")
+    into = wait_for_log("marked spam by moving", 1)
+    account.move_first("spam", "INBOX")
+    out = wait_for_log("marked not spam by moving", 1)
+    print(f"marks: a move into spam by another client marked after {into:.2f} s, one out of "
+          f"it after {out:.2f} s", flush=True)
+
+
 def main():
     port, ca_file, pid, references_file = sys.argv[1:5]
     references, messages = int(sys.argv[5]), int(sys.argv[6])
@@ -134,6 +171,9 @@ def main():
           f"{reconnected - up:.2f} s after the server came back and judged all of them in "
           f"{done - reconnected:.2f} s; program CPU {cpu:.2f} s = {cpu / messages * 1e6:.0f} us "
           f"per message; peak resident {memory_mib(pid, 'VmHWM'):.0f} MiB", flush=True)
+
+    # Last, as they change the lists.
+    marks(account)
 
 
 if __name__ == "__main__":
