@@ -691,6 +691,9 @@ int32_t ImapMailStore::InboxId() {
 }
 
 int32_t ImapMailStore::SentId() const {
+  // A harvest that could read nothing must not count as done.
+  if (!session_)
+    return -1;
   for (const Mailbox& box : mailboxes_) {
     if (box.sent)
       return box.folderId;

@@ -108,7 +108,8 @@ class ImapMailStore : public QObject, public IMailStore {
   // disconnected or because the server failed gives nothing, -1 or an empty text.
   void ActivateNotifications();
   int32_t InboxId();
-  // The mailbox marked \Sent, else the first of "Sent", "Sent Items", "Sent Messages"; or -1.
+  // The mailbox marked \Sent, else the first of "Sent", "Sent Items", "Sent Messages"; -1 when
+  // there is none, or while disconnected.
   int32_t SentId() const;
   // Every known folder, the Inbox first, then by name.
   std::vector<int32_t> FolderIds() const;
