@@ -53,6 +53,10 @@ start_program() {
   export QT_QPA_PLATFORM=offscreen TERVANE_SERVER=${BENCH_REPORT_SERVER:-127.0.0.1:9}
   unset DISPLAY WAYLAND_DISPLAY
   oectl="$work/program/oectl"
+  # A script that needs more before the start (a configuration file) defines this.
+  if declare -F before_program_start >/dev/null; then
+    before_program_start
+  fi
 
   if [ "${WAITING:-0}" != 0 ]; then
     python3 "$(dirname "${BASH_SOURCE[0]}")/program_mail.py" deliver "$MAILDIR" 0 \

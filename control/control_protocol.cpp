@@ -223,6 +223,32 @@ std::string DecodePath(const QString& text) {
   return QByteArray::fromPercentEncoding(text.toLatin1()).toStdString();
 }
 
+// Reads the store member of a status answer, when there is one.
+std::string ReadStore(const QJsonObject& object, std::optional<MailStoreStatus>& out) {
+  const QJsonValue value = object.value(QLatin1String("store"));
+  if (value.isUndefined())
+    return {};
+  if (!value.isObject())
+    return "store must be an object";
+  const QJsonObject store = value.toObject();
+  MailStoreStatus status;
+  std::string location;
+  for (const std::string& error :
+       {ReadText(store, "kind", status.kind), ReadText(store, "location", location),
+        ReadText(store, "problem", status.problem)}) {
+    if (!error.empty())
+      return "store: " + error;
+  }
+  const QJsonValue connected = store.value(QLatin1String("connected"));
+  if (connected.isBool())
+    status.connected = connected.toBool();
+  else if (!connected.isUndefined())
+    return "store: connected must be true or false";
+  status.location = DecodePath(QString::fromStdString(location));
+  out = std::move(status);
+  return {};
+}
+
 std::optional<FolderSummary> ReadFolderRow(const QJsonValue& item) {
   const QJsonObject row = item.toObject();
   const std::optional<int32_t> id = ToInt32(row.value(QLatin1String("id")));
@@ -575,6 +601,14 @@ std::string EncodeAnswer(const ControlAnswer& answer) {
   if (answer.running) {
     object.insert("running", *answer.running);
   }
+  if (answer.store) {
+    QJsonObject store{{"kind", Q(answer.store->kind)},
+                      {"location", EncodePath(answer.store->location)},
+                      {"problem", Q(answer.store->problem)}};
+    if (answer.store->connected)
+      store.insert("connected", *answer.store->connected);
+    object.insert("store", store);
+  }
   if (answer.folders) {
     QJsonArray rows;
     for (const FolderSummary& folder : *answer.folders) {
@@ -638,11 +672,12 @@ std::variant<ControlAnswer, std::string> DecodeAnswer(std::string_view line) {
       return std::string(key) + " must be true or false";
     }
   }
-  for (std::string error : {ReadRows(object, "folders", answer.folders, ReadFolderRow),
-                            ReadRows(object, "messages", answer.messages, ReadMessageRow),
-                            ReadRows(object, "buttons", answer.buttons, ReadTextRow),
-                            ReadRows(object, "marked", answer.marked, ReadTextRow),
-                            DecodeListsAnswer(object, answer.lists)}) {
+  for (std::string error :
+       {ReadRows(object, "folders", answer.folders, ReadFolderRow),
+        ReadRows(object, "messages", answer.messages, ReadMessageRow),
+        ReadRows(object, "buttons", answer.buttons, ReadTextRow),
+        ReadRows(object, "marked", answer.marked, ReadTextRow), ReadStore(object, answer.store),
+        DecodeListsAnswer(object, answer.lists)}) {
     if (!error.empty()) {
       return error;
     }

@@ -117,11 +117,20 @@ struct ListsAnswer {
   std::optional<ListsStats> stats;
 };
 
+// The mail store the program works on, as status tells it.
+struct MailStoreStatus {
+  std::string kind;               // "maildir" or "imap"
+  std::string location;           // the Maildir's folder, or the account's address
+  std::optional<bool> connected;  // an IMAP account: whether it is connected now
+  std::string problem;            // an account not connected: the last failure, one line
+};
+
 struct ControlAnswer {
   bool ok = true;
   std::string error;  // why the request was refused, when !ok
   // The command's result; each command fills in what it answers.
   std::optional<bool> running;
+  std::optional<MailStoreStatus> store;  // status, from the program itself
   std::optional<std::vector<FolderSummary>> folders;
   std::optional<std::vector<MessageSummary>> messages;
   std::optional<std::vector<std::string>> buttons;

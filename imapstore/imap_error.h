@@ -13,6 +13,13 @@ class ImapError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The server refused the login (a wrong user name or password, a locked account): trying again
+// with the same password is no use and may get the account locked.
+class ImapLoginRefused : public ImapError {
+ public:
+  using ImapError::ImapError;
+};
+
 }  // namespace tervane::imap
 
 #endif  // TERVANE_IMAPSTORE_IMAP_ERROR_H_

@@ -76,13 +76,29 @@ std::string Quoted(std::string_view mailbox) {
   return "\"" + std::string(mailbox) + "\"";
 }
 
-// The first UID of a COPYUID or APPENDUID set, or nothing.
-std::optional<uint32_t> FirstUid(mailimap_set* set) {
+// The UIDs of a COPYUID or APPENDUID set, in its order; the set is freed.
+std::vector<uint32_t> UidsOf(mailimap_set* set) {
   Set owned(set);
-  if (set == nullptr || clist_begin(set->set_list) == nullptr)
-    return std::nullopt;
-  const auto* item = static_cast<mailimap_set_item*>(clist_content(clist_begin(set->set_list)));
-  return item->set_first;
+  std::vector<uint32_t> uids;
+  ForEach<mailimap_set_item>(
+      set == nullptr ? nullptr : set->set_list, [&](mailimap_set_item* item) {
+        for (uint32_t uid = item->set_first; uid <= item->set_last && uid != 0; ++uid)
+          uids.push_back(uid);
+      });
+  return uids;
+}
+
+// The set of uids, one item per run of consecutive ones.
+Set SetOf(const std::vector<uint32_t>& uids) {
+  Set set(mailimap_set_new_empty());
+  for (size_t i = 0; i < uids.size();) {
+    size_t end = i + 1;
+    while (end < uids.size() && uids[end] == uids[end - 1] + 1)
+      ++end;
+    mailimap_set_add_interval(set.get(), uids[i], uids[end - 1]);
+    i = end;
+  }
+  return set;
 }
 
 // One message of a FETCH answer.
@@ -167,6 +183,12 @@ bool MailboxEntry::Has(std::string_view attribute) const {
 
 void ImapSession::Free::operator()(mailimap* imap) const {
   const SigpipeGuard guard;
+  // Closed without a LOGOUT, which a server that stopped answering would hold up for the whole
+  // timeout; the server ends the session all the same.
+  if (imap->imap_stream != nullptr) {
+    mailstream_close(imap->imap_stream);
+    imap->imap_stream = nullptr;
+  }
   mailimap_free(imap);
 }
 
@@ -208,7 +230,13 @@ ImapSession::ImapSession(std::string_view url, std::string_view password,
   std::string secret(password);
   const int r = mailimap_login(imap_.get(), address.user.c_str(), secret.c_str());
   OPENSSL_cleanse(secret.data(), secret.size());
-  Check(r, "LOGIN as " + address.user);
+  if (!Succeeded(r)) {
+    const bool refused = ConnectionFault(r) == nullptr;
+    const std::string message = Failure(r, "LOGIN as " + address.user);
+    if (refused)
+      throw ImapLoginRefused(message);
+    throw ImapError(message);
+  }
   ReadCapabilities();
 }
 
@@ -255,8 +283,11 @@ bool ImapSession::Has(Capability capability) const {
 }
 
 void ImapSession::Check(int r, std::string_view command) {
-  if (Succeeded(r))
-    return;
+  if (!Succeeded(r))
+    throw ImapError(Failure(r, command));
+}
+
+std::string ImapSession::Failure(int r, std::string_view command) {
   std::string reason;
   if (const char* fault = ConnectionFault(r)) {
     broken_ = true;
@@ -264,7 +295,7 @@ void ImapSession::Check(int r, std::string_view command) {
   } else {
     reason = imap_->imap_response != nullptr ? OneLine(imap_->imap_response) : "refused";
   }
-  throw ImapError(host_ + ": " + std::string(command) + ": " + reason);
+  return host_ + ": " + std::string(command) + ": " + reason;
 }
 
 SigpipeGuard ImapSession::Enter() const {
@@ -346,10 +377,19 @@ MailboxState ImapSession::Status(std::string_view mailbox) {
   return state;
 }
 
-std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last) {
+std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last, bool undeletedOnly) {
   const SigpipeGuard guard = Enter();
   Owned<mailimap_search_key, mailimap_search_key_free> key(
-      mailimap_search_key_new_uid(mailimap_set_new_interval(first, last)));
+      mailimap_search_key_new_multiple_empty());
+  mailimap_search_key_multiple_add(
+      key.get(), mailimap_search_key_new_uid(mailimap_set_new_interval(first, last)));
+  if (undeletedOnly)
+    mailimap_search_key_multiple_add(
+        key.get(),
+        mailimap_search_key_new(MAILIMAP_SEARCH_KEY_UNDELETED, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, 0, nullptr, nullptr, nullptr));
   clist* result = nullptr;
   Check(mailimap_uid_search(imap_.get(), nullptr, key.get(), &result), "UID SEARCH");
   Owned<clist, mailimap_search_result_free> owned(result);
@@ -359,6 +399,19 @@ std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last) {
     if (*uid >= first && (last == 0 || *uid <= last))
       uids.push_back(*uid);
   });
+  std::sort(uids.begin(), uids.end());
+  return uids;
+}
+
+std::vector<uint32_t> ImapSession::SearchHeader(std::string_view field, std::string_view value) {
+  const SigpipeGuard guard = Enter();
+  Owned<mailimap_search_key, mailimap_search_key_free> key(mailimap_search_key_new_header(
+      ::strdup(std::string(field).c_str()), ::strdup(std::string(value).c_str())));
+  clist* result = nullptr;
+  Check(mailimap_uid_search(imap_.get(), "UTF-8", key.get(), &result), "UID SEARCH HEADER");
+  Owned<clist, mailimap_search_result_free> owned(result);
+  std::vector<uint32_t> uids;
+  ForEach<uint32_t>(result, [&](uint32_t* uid) { uids.push_back(*uid); });
   std::sort(uids.begin(), uids.end());
   return uids;
 }
@@ -418,10 +471,11 @@ std::optional<std::string> ImapSession::FetchMessage(uint32_t uid) {
   return FetchSection(uid, true);
 }
 
-std::optional<uint32_t> ImapSession::Move(uint32_t uid, std::string_view target) {
+std::vector<std::pair<uint32_t, uint32_t>> ImapSession::Move(const std::vector<uint32_t>& uids,
+                                                             std::string_view target) {
   const SigpipeGuard guard = Enter();
   const std::string mailbox = EncodeMailboxName(target);
-  const Set set(mailimap_set_new_single(uid));
+  const Set set = SetOf(uids);
   uint32_t uidValidity = 0;
   mailimap_set* source = nullptr;
   mailimap_set* destination = nullptr;
@@ -429,20 +483,32 @@ std::optional<uint32_t> ImapSession::Move(uint32_t uid, std::string_view target)
     Check(mailimap_uidplus_uid_move(imap_.get(), set.get(), mailbox.c_str(), &uidValidity, &source,
                                     &destination),
           "UID MOVE to " + Quoted(target));
-    Set ownedSource(source);
-    return FirstUid(destination);
+  } else {
+    Check(mailimap_uidplus_uid_copy(imap_.get(), set.get(), mailbox.c_str(), &uidValidity, &source,
+                                    &destination),
+          "UID COPY to " + Quoted(target));
   }
-  Check(mailimap_uidplus_uid_copy(imap_.get(), set.get(), mailbox.c_str(), &uidValidity, &source,
-                                  &destination),
-        "UID COPY to " + Quoted(target));
-  Set ownedSource(source);
-  const std::optional<uint32_t> newUid = FirstUid(destination);
-  Owned<mailimap_store_att_flags, mailimap_store_att_flags_free> deleted(
-      mailimap_store_att_flags_new_add_flags_silent(NewFlagList({"\\Deleted"}).release()));
-  Check(mailimap_uid_store(imap_.get(), set.get(), deleted.get()), "UID STORE +FLAGS (\\Deleted)");
-  if (Has(Capability::kUidPlus))
-    Check(mailimap_uid_expunge(imap_.get(), set.get()), "UID EXPUNGE");
-  return newUid;
+  const std::vector<uint32_t> from = UidsOf(source);
+  const std::vector<uint32_t> to = UidsOf(destination);
+  if (!Has(Capability::kMove)) {
+    Owned<mailimap_store_att_flags, mailimap_store_att_flags_free> deleted(
+        mailimap_store_att_flags_new_add_flags_silent(NewFlagList({"\\Deleted"}).release()));
+    Check(mailimap_uid_store(imap_.get(), set.get(), deleted.get()),
+          "UID STORE +FLAGS (\\Deleted)");
+    if (Has(Capability::kUidPlus))
+      Check(mailimap_uid_expunge(imap_.get(), set.get()), "UID EXPUNGE");
+  }
+  std::vector<std::pair<uint32_t, uint32_t>> moved;
+  for (size_t i = 0; i < from.size() && i < to.size(); ++i)
+    moved.emplace_back(from[i], to[i]);
+  return moved;
+}
+
+std::optional<uint32_t> ImapSession::Move(uint32_t uid, std::string_view target) {
+  const std::vector<std::pair<uint32_t, uint32_t>> moved = Move(std::vector<uint32_t>{uid}, target);
+  if (moved.empty())
+    return std::nullopt;
+  return moved.front().second;
 }
 
 std::optional<uint32_t> ImapSession::Append(std::string_view mailbox, std::string_view message,
@@ -485,6 +551,18 @@ MailboxEvents ImapSession::Noop() {
     imap_->imap_selection_info->sel_has_exists = 0;
   Check(mailimap_noop(imap_.get()), "NOOP");
   return TakeEvents();
+}
+
+void ImapSession::NotifyNewAndExpunged() {
+  const SigpipeGuard guard = Enter();
+  if (!Has(Capability::kNotify))
+    throw ImapError(host_ + ": NOTIFY: not offered by the server");
+  // libetpan has no NOTIFY of its own; the events it brings are the untagged EXISTS, EXPUNGE and
+  // STATUS answers it reads anyway.
+  Check(mailimap_custom_command(imap_.get(),
+                                "NOTIFY SET (selected (MessageNew MessageExpunge)) "
+                                "(personal (MessageNew MessageExpunge))"),
+        "NOTIFY SET");
 }
 
 MailboxEvents ImapSession::TakeEvents() {

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imapstore/imap_error.h"
@@ -65,13 +66,16 @@ class ImapSession {
   // Connects to url ("imaps://user@host[:port]" or "imap://user@host[:port]", see
   // ParseImapAddress), checks the server's certificate (the system's CAs or options.caFile, and
   // the host name), logs in with password and reads the capabilities. An imap:// server that
-  // offers no STARTTLS gets the password in plain text only when it is a loopback address.
+  // offers no STARTTLS gets the password in plain text only when it is a loopback address. A
+  // refused login throws ImapLoginRefused.
   ImapSession(std::string_view url, std::string_view password, const ConnectOptions& options = {});
   ~ImapSession();
   ImapSession(const ImapSession&) = delete;
   ImapSession& operator=(const ImapSession&) = delete;
 
   const std::string& host() const { return host_; }
+  // False once the connection itself has failed (see above).
+  bool usable() const { return !broken_; }
   // Returns true iff the server offers capability after login.
   bool Has(Capability capability) const;
 
@@ -86,8 +90,12 @@ class ImapSession {
   MailboxState Status(std::string_view mailbox);
 
   // The UIDs in first..last (last 0: to the end) of the selected mailbox, ascending, in one UID
-  // SEARCH. None when the range lies above the highest UID (unlike IMAP's "n:*").
-  std::vector<uint32_t> SearchUids(uint32_t first, uint32_t last = 0);
+  // SEARCH; with undeletedOnly, only those not flagged \Deleted (on their way out). None when
+  // the range lies above the highest UID (unlike IMAP's "n:*").
+  std::vector<uint32_t> SearchUids(uint32_t first, uint32_t last = 0, bool undeletedOnly = false);
+  // The UIDs of the selected mailbox's messages whose header field holds value (letter case
+  // ignored, as IMAP's SEARCH HEADER matches), ascending.
+  std::vector<uint32_t> SearchHeader(std::string_view field, std::string_view value);
   // The headers, sizes and flags of the messages in first..last (last 0: to the end), in UID
   // order, in one UID FETCH of BODY.PEEK[HEADER]: no message becomes \Seen.
   std::vector<FetchedHeader> FetchHeaders(uint32_t first, uint32_t last = 0);
@@ -96,11 +104,15 @@ class ImapSession {
   std::optional<std::string> FetchText(uint32_t uid);
   std::optional<std::string> FetchMessage(uint32_t uid);
 
-  // Moves message uid of the selected mailbox to target: UID MOVE where offered, else UID COPY,
-  // UID STORE +FLAGS.SILENT (\Deleted) and, where UIDPLUS is offered, UID EXPUNGE of that UID
-  // only. Never a plain EXPUNGE: a server with neither MOVE nor UIDPLUS keeps the original,
-  // flagged \Deleted, for its user's next expunge. Returns the message's UID in target when the
-  // server tells it (COPYUID). A failed COPY leaves the message where it was.
+  // Moves the messages uids of the selected mailbox to target in one command each: UID MOVE
+  // where offered, else UID COPY, UID STORE +FLAGS.SILENT (\Deleted) and, where UIDPLUS is
+  // offered, UID EXPUNGE of those UIDs only. Never a plain EXPUNGE: a server with neither MOVE
+  // nor UIDPLUS keeps the originals, flagged \Deleted, for its user's next expunge. Returns each
+  // moved message's (old UID, UID in target) when the server tells them (COPYUID). A failed COPY
+  // leaves the messages where they were.
+  std::vector<std::pair<uint32_t, uint32_t>> Move(const std::vector<uint32_t>& uids,
+                                                  std::string_view target);
+  // The same for one message: its UID in target when the server tells it.
   std::optional<uint32_t> Move(uint32_t uid, std::string_view target);
 
   // APPENDs message to mailbox with flags ("\\Seen", "\\Deleted", keywords). Returns its UID
@@ -119,11 +131,19 @@ class ImapSession {
   // NOOP: keeps the connection alive and returns what arrived since the last command.
   MailboxEvents Noop();
 
+  // NOTIFY SET (RFC 5465): from now on new and expunged messages of the selected mailbox and of
+  // every personal mailbox are told unasked, so that an IDLE wakes for them too. REQUIRES:
+  // Has(Capability::kNotify).
+  void NotifyNewAndExpunged();
+
  private:
   void VerifyCertificate(const std::string& caFile);
   void ReadCapabilities();
   // Throws ImapError for libetpan's result r of command unless r tells success.
   void Check(int r, std::string_view command);
+  // The one-line message of libetpan's failed result r of command; marks the connection broken
+  // when r is a fault of the connection rather than the server's refusal.
+  std::string Failure(int r, std::string_view command);
   // Throws unless the connection is usable; returns the guard every command runs under.
   SigpipeGuard Enter() const;
   MailboxEvents TakeEvents();

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "base/xdg_dirs.h"
 #include "extserver/mail_client_commands.h"
+#include "imapstore/imap_mail_store.h"
 #include "log/decision_log.h"
 #include "maildir/maildir_mail_store.h"
 #include "shell/piped_marks.h"
@@ -11,12 +13,25 @@
 namespace tervane {
 namespace {
 
-// The user's mail store, as the configuration names it; what it meets that the user should know
-// of (a file in new/ that is no mail, a move that failed) goes to the decision log.
+// The user's mail store, as the configuration names it: an IMAP account, connected at once, or
+// a Maildir. What it meets that the user should know of (a file in new/ that is no mail, a move
+// that failed, a server out of reach) goes to the decision log.
 std::unique_ptr<IMailStore> OpenMailStore(const ProgramConfig& config, DecisionLog& log) {
+  const auto toLog = [&log](const std::string& text) { log.Write(text); };
+  if (const std::optional<ImapAccountConfig>& account = config.imap) {
+    imap::ImapStoreOptions options;
+    options.url = account->url;
+    options.password = {account->passwordCommand, account->passwordFile};
+    options.caFile = account->caFile;
+    options.stateFile = imap::MailboxStatesFile(ProgramHomeFolder(XdgHome::kState), account->url);
+    auto store = std::make_unique<imap::ImapMailStore>(std::move(options));
+    store->SetNoticeHandler(toLog);
+    store->Start();
+    return store;
+  }
   std::unique_ptr<IMailStore> store =
       std::make_unique<MaildirMailStore>(config.maildir.value_or(DefaultMaildirRoot()));
-  store->SetNoticeHandler([&log](const std::string& text) { log.Write(text); });
+  store->SetNoticeHandler(toLog);
   return store;
 }
 
@@ -41,6 +56,9 @@ Program::Program(ProgramOptions options, DecisionLog& log)
       lists_(database_, options_.listsFolder, securityLevel_, [this] { BetweenImportSlices(); }) {
   windows_.aboutBox = &aboutBox_;
   windows_.settings = &settings_;
+  // The mail client of an IMAP account never ends: the detach's harvest comes once a day.
+  if (options_.config.imap)
+    reattach_ = std::make_unique<DailyReattach>(server_, options_.reattachInterval);
   complete_ = true;
 }
 
@@ -52,7 +70,20 @@ void Program::BetweenImportSlices() {
     throw ControlRefused("Tervane Anti-Spam is ending: the import was taken back");
 }
 
+MailStoreStatus Program::StoreStatus() const {
+  if (const auto* imap = dynamic_cast<const imap::ImapMailStore*>(store_.get())) {
+    const imap::ImapStoreStatus status = imap->Status();
+    return {"imap", status.account, status.connected, status.problem};
+  }
+  return {"maildir", options_.config.maildir.value_or(DefaultMaildirRoot()).string(), {}, {}};
+}
+
 ControlAnswer Program::Answer(const ControlRequest& request) {
+  if (request.command == ControlCommand::kStatus) {
+    ControlAnswer answer = AnswerMailClientRequest(server_, request);
+    answer.store = StoreStatus();
+    return answer;
+  }
   if (IsMailClientCommand(request.command))
     return AnswerMailClientRequest(server_, request);
   if (!complete_)

@@ -12,6 +12,7 @@
 #include "engine/security_level.h"
 #include "extserver/extension_server.h"
 #include "shell/attach_retry.h"
+#include "shell/daily_reattach.h"
 #include "shell/frmmain.h"
 #include "shell/program_config.h"
 #include "shell/program_list_commands.h"
@@ -32,6 +33,7 @@ struct ProgramOptions {
   std::filesystem::path controlSocket;  // empty: no control socket
   std::chrono::milliseconds attachRetryInterval = kAttachRetryInterval;
   std::function<bool()> endRequested{};  // true once the program is to end: a long task stops
+  std::chrono::milliseconds reattachInterval = kReattachInterval;  // an IMAP account only
 };
 
 // The running program, made once in main: it owns the mail store, the extension server over it,
@@ -60,6 +62,8 @@ class Program {
   // Between two slices of an import: new mail is judged (by the lists as imported so far), and
   // an end requested meanwhile ends the import, which then leaves nothing.
   void BetweenImportSlices();
+  // Which store the program works on, and whether an IMAP account is connected.
+  MailStoreStatus StoreStatus() const;
 
   const ProgramOptions options_;
   DecisionLog& log_;
@@ -76,6 +80,7 @@ class Program {
   TAboutBox aboutBox_;
   TFrmsetting settings_;
   ProgramListCommands lists_;
+  std::unique_ptr<DailyReattach> reattach_;
   bool complete_ = false;
 };
 

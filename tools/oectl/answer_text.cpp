@@ -26,6 +26,14 @@ std::string AnswerText(const ControlAnswer& answer) {
   if (answer.running) {
     AppendRow(text, {*answer.running ? "running" : "stopped"});
   }
+  if (const std::optional<MailStoreStatus>& store = answer.store) {
+    if (!store->connected)
+      AppendRow(text, {store->kind, store->location});
+    else if (*store->connected)
+      AppendRow(text, {store->kind, store->location, "connected"});
+    else
+      AppendRow(text, {store->kind, store->location, "not connected", store->problem});
+  }
   if (answer.folders) {
     for (const FolderSummary& folder : *answer.folders) {
       AppendRow(text, {std::to_string(folder.id), folder.name, std::to_string(folder.count)});

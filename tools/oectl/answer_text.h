@@ -8,8 +8,9 @@
 namespace tervane {
 
 // What oectl prints for an accepted answer: one row per line, fields separated by tabs
-// ("running" or "stopped" for a status). Tabs and line breaks inside a field become spaces so
-// that every row stays one line. Empty for an answer that carries no result.
+// ("running" or "stopped" for a status, then the mail store: "maildir" and its folder, or "imap",
+// the account and "connected" or "not connected" with why). Tabs and line breaks inside a field
+// become spaces so that every row stays one line. Empty for an answer that carries no result.
 std::string AnswerText(const ControlAnswer& answer);
 
 }  // namespace tervane
