@@ -118,13 +118,6 @@ struct ListsAnswer {
 };
 
 // The mail store the program works on, as status tells it.
-struct MailStoreStatus {
-  std::string kind;               // "maildir" or "imap"
-  std::string location;           // the Maildir's folder, or the account's address
-  std::optional<bool> connected;  // an IMAP account: whether it is connected now
-  std::string problem;            // an account not connected: the last failure, one line
-};
-
 struct ControlAnswer {
   bool ok = true;
   std::string error;  // why the request was refused, when !ok

@@ -100,8 +100,8 @@ void ImapMailStore::Start() {
   Connect();
 }
 
-ImapStoreStatus ImapMailStore::Status() const {
-  return {options_.url, session_ != nullptr, problem_};
+MailStoreStatus ImapMailStore::Status() const {
+  return {"imap", options_.url, session_ != nullptr, problem_};
 }
 
 void ImapMailStore::SetNewMessageHandler(NewMessageHandler handler) {

@@ -47,12 +47,6 @@ struct ImapStoreOptions {
 };
 
 // What the store tells of its connection, for the user.
-struct ImapStoreStatus {
-  std::string account;  // the url
-  bool connected = false;
-  std::string problem;  // the last failure while not connected, one line
-};
-
 // An IMAP account as the extension server's mail store. Folders are the account's mailboxes,
 // the Inbox ("INBOX", named "Inbox") first; ids are the program's own (ImapIds). Two
 // connections: one for every command, one in IDLE on the Inbox (IdleWatcher), which with NOTIFY
@@ -88,7 +82,7 @@ class ImapMailStore : public QObject, public IMailStore {
 
   // Connects now; on failure tries again later, as after any failure.
   void Start();
-  ImapStoreStatus Status() const;
+  MailStoreStatus Status() const override;
 
   void SetNewMessageHandler(NewMessageHandler handler) override;
   void SetNoticeHandler(NoticeHandler handler) override;

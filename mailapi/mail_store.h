@@ -43,6 +43,14 @@ struct UserMove {
   int32_t messageId;  // its id in toFolderId
 };
 
+// Which store the program works on, and whether it can reach it now.
+struct MailStoreStatus {
+  std::string kind;               // "maildir" or "imap"
+  std::string location;           // the Maildir's folder, or the account's address
+  std::optional<bool> connected;  // a store behind a connection: whether it is connected now
+  std::string problem;            // one not connected: the last failure, one line
+};
+
 // A mail store behind the extension server: one implementation per kind of store (a local
 // Maildir, an IMAP account). The extension server hands out its folder managers and passes its
 // new-mail events on to the mail client's components; the store knows nothing of the mail
@@ -77,6 +85,8 @@ class IMailStore {
 
   // True iff the store has a folder with that id now.
   virtual bool HasFolder(int32_t folderId) = 0;
+  virtual MailStoreStatus Status() const = 0;
+
   // Every folder, the inbox first, with its number of messages.
   virtual std::vector<FolderSummary> Folders() = 0;
   // The folder's messages, or nothing for an unknown folder.

@@ -72,6 +72,10 @@ void MaildirMailStore::AnnounceArrivedMail() {
   watcher_.AnnounceArrivedMail();
 }
 
+MailStoreStatus MaildirMailStore::Status() const {
+  return {"maildir", store_.Inbox().dir.string(), std::nullopt, {}};
+}
+
 bool MaildirMailStore::HasFolder(int32_t folderId) {
   return store_.Folder(folderId).has_value();
 }

@@ -31,6 +31,7 @@ class MaildirMailStore : public IMailStore {
   std::unique_ptr<IOEFolderManager> NewFolderManager() override;
   void DeactivateNotifications() override;
   void AnnounceArrivedMail() override;
+  MailStoreStatus Status() const override;
   bool HasFolder(int32_t folderId) override;
   std::vector<FolderSummary> Folders() override;
   std::optional<std::vector<MessageSummary>> Messages(int32_t folderId) override;

@@ -70,18 +70,10 @@ void Program::BetweenImportSlices() {
     throw ControlRefused("Tervane Anti-Spam is ending: the import was taken back");
 }
 
-MailStoreStatus Program::StoreStatus() const {
-  if (const auto* imap = dynamic_cast<const imap::ImapMailStore*>(store_.get())) {
-    const imap::ImapStoreStatus status = imap->Status();
-    return {"imap", status.account, status.connected, status.problem};
-  }
-  return {"maildir", options_.config.maildir.value_or(DefaultMaildirRoot()).string(), {}, {}};
-}
-
 ControlAnswer Program::Answer(const ControlRequest& request) {
   if (request.command == ControlCommand::kStatus) {
     ControlAnswer answer = AnswerMailClientRequest(server_, request);
-    answer.store = StoreStatus();
+    answer.store = store_->Status();
     return answer;
   }
   if (IsMailClientCommand(request.command))

@@ -62,8 +62,6 @@ class Program {
   // Between two slices of an import: new mail is judged (by the lists as imported so far), and
   // an end requested meanwhile ends the import, which then leaves nothing.
   void BetweenImportSlices();
-  // Which store the program works on, and whether an IMAP account is connected.
-  MailStoreStatus StoreStatus() const;
 
   const ProgramOptions options_;
   DecisionLog& log_;

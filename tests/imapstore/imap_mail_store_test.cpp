@@ -223,7 +223,7 @@ TEST_F(ImapMailStoreTest, AServerItCannotUseIsOneNoticeAndNoTightLoop) {
     ASSERT_EQ(notices_.size(), 1u);
     EXPECT_NE(notices_[0].find(row.notice), std::string::npos) << notices_[0];
     EXPECT_EQ(notices_[0].find("alice-secre"), std::string::npos) << notices_[0];
-    EXPECT_FALSE(store_->Status().connected);
+    EXPECT_EQ(store_->Status().connected, false);
     // A harvest now would read nothing and yet move its watermark: there is no sent folder.
     EXPECT_EQ(folders_->GetSentFolder(), nullptr);
     EXPECT_NE(notices_[0].find(store_->Status().problem + "; trying again in "), std::string::npos);
