@@ -10,6 +10,7 @@
 #   CACHE_DIR=DIR   keep the made database files in DIR and reuse them (a 5,000,000-address
 #                   list takes minutes to make)
 #   BENCH_REPORT_SERVER=HOST:PORT   where the program sends its spam reports (default: nowhere)
+#   BENCH_LOG=FILE  keeps the program's standard error (its decision log) in FILE
 
 run_program_bench() {
   local bench_dir bin references
@@ -122,6 +123,9 @@ stop_program() {
   if [ -n "$pid" ]; then
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
+  fi
+  if [ -n "${BENCH_LOG:-}" ]; then
+    cp "$work/errors.txt" "$BENCH_LOG" 2>/dev/null || true
   fi
   if [ -s "$work/errors.txt" ]; then
     echo "the program reported:" >&2
