@@ -30,6 +30,12 @@ class AdverseConditionsTest : public ::testing::Test {
       files[std::stoi(entry.path().filename())] = fs::read_symlink(entry.path(), error);
     return files;
   }
+  static std::string Described(const std::map<int, fs::path>& files) {
+    std::string text;
+    for (const auto& [fd, file] : files)
+      text += " " + std::to_string(fd) + "=" + file.string();
+    return text;
+  }
 
   ProgramSession session;
   const fs::path log = session.stateHome() / "tervane-antispam" / "decisions.log";
@@ -41,15 +47,24 @@ TEST_F(AdverseConditionsTest, MailThatCannotBeReadIsNotJudgedUntilItCanBe) {
   const pid_t pid = static_cast<pid_t>(session.program().processId());
   rlimit saved{};
   ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &saved), 0);
-  // The limit at the lowest free descriptor, once those of the start are closed.
+  // The limit at the lowest free descriptor, once those of the start are closed: the
+  // connection of the start's oectl is the last to go (the listening socket stays).
+  const auto sockets = [](const std::map<int, fs::path>& files) {
+    return std::ranges::count_if(
+        files, [](const auto& fd) { return fd.second.string().starts_with("socket:"); });
+  };
   std::map<int, fs::path> open;
-  ASSERT_TRUE(WaitUntil([&] { return std::exchange(open, OpenFiles()) == OpenFiles(); }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return std::exchange(open, OpenFiles()) == OpenFiles() && sockets(open) == 1; }));
   rlimit exhausted{0, saved.rlim_max};
   while (open.contains(static_cast<int>(exhausted.rlim_cur)))
     ++exhausted.rlim_cur;
   ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &exhausted, nullptr), 0);
   DeliverMessage(session.maildir(), "From: <friend@home.example>\n\nhello\n");
-  ASSERT_TRUE(WaitUntil([&] { return ReadBytes(log).find("not judged") != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadBytes(log).find("not judged") != std::string::npos; }))
+      << "descriptors before: " << Described(open) << "\nand now: " << Described(OpenFiles())
+      << "\n"
+      << ReadBytes(log);
   ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &saved, nullptr), 0);
 
   ASSERT_EQ(session.Oectl({"stop"}).exitCode, 0);
