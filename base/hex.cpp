@@ -44,4 +44,22 @@ std::optional<std::string> BytesFromHex(std::string_view hex) {
   return bytes;
 }
 
+std::optional<std::string> PercentDecoded(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded.push_back(text[i]);
+      continue;
+    }
+    const std::optional<std::string> byte =
+        i + 2 < text.size() ? BytesFromHex(text.substr(i + 1, 2)) : std::nullopt;
+    if (!byte)
+      return std::nullopt;
+    decoded += *byte;
+    i += 2;
+  }
+  return decoded;
+}
+
 }  // namespace tervane

@@ -21,6 +21,10 @@ std::string HexDigits(std::string_view bytes, HexCase letters = HexCase::kLower)
 // text.
 std::optional<std::string> BytesFromHex(std::string_view hex);
 
+// text with every "%XX" replaced by the byte XX spells (RFC 3986), or nullopt when a '%' is not
+// followed by two hex digits.
+std::optional<std::string> PercentDecoded(std::string_view text);
+
 }  // namespace tervane
 
 #endif  // TERVANE_BASE_HEX_H_

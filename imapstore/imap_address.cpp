@@ -3,6 +3,7 @@
 #include <charconv>
 #include <optional>
 
+#include "base/hex.h"
 #include "imapstore/imap_error.h"
 
 namespace tervane::imap {
@@ -10,33 +11,6 @@ namespace {
 
 [[noreturn]] void Refuse(std::string_view why) {
   throw ImapError("not an IMAP account address: " + std::string(why));
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-  std::string decoded;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      decoded += text[i];
-      continue;
-    }
-    const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-    const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-    if (low < 0)
-      Refuse("a '%' in the user name is not followed by two hex digits");
-    decoded += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return decoded;
 }
 
 }  // namespace
@@ -60,7 +34,10 @@ ImapAddress ParseImapAddress(std::string_view url) {
   const std::string_view user = url.substr(0, at);
   if (user.find(':') != std::string_view::npos)
     Refuse("it holds a password; give the password by command or file instead");
-  address.user = PercentDecoded(user);
+  const std::optional<std::string> decoded = PercentDecoded(user);
+  if (!decoded)
+    Refuse("a '%' in the user name is not followed by two hex digits");
+  address.user = *decoded;
 
   std::string_view hostPort = url.substr(at + 1);
   std::optional<std::string_view> port;
