@@ -44,6 +44,10 @@ class AdverseConditionsTest : public ::testing::Test {
 // Out of descriptors the program cannot open new mail: no verdict, the message stays, the log
 // says so once, and it is judged at the next start of the mail client.
 TEST_F(AdverseConditionsTest, MailThatCannotBeReadIsNotJudgedUntilItCanBe) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizers probe memory through a pipe of their own: with no descriptor "
+                  "left they take every virtual call for one on a dead object";
+#endif
   const pid_t pid = static_cast<pid_t>(session.program().processId());
   rlimit saved{};
   ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &saved), 0);
