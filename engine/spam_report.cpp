@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "base/c_owned.h"
 #include "base/hex.h"
 
 namespace tervane {
@@ -15,14 +16,10 @@ bool IsKeptInQueryValue(unsigned char c) {
          c == '.' || c == '_' || c == '~' || c == '@';
 }
 
-struct DigestContextDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
 }  // namespace
 
 std::string ContentDigest(std::string_view contentText) {
-  std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+  COwned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1 ||

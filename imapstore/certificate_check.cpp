@@ -6,21 +6,15 @@
 
 #include <memory>
 
+#include "base/c_owned.h"
 #include "imapstore/imap_error.h"
 
 namespace tervane::imap {
 namespace {
 
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-using Certificate = std::unique_ptr<X509, Deleter<X509_free>>;
-using Store = std::unique_ptr<X509_STORE, Deleter<X509_STORE_free>>;
-using StoreContext = std::unique_ptr<X509_STORE_CTX, Deleter<X509_STORE_CTX_free>>;
+using Certificate = COwned<X509, X509_free>;
+using Store = COwned<X509_STORE, X509_STORE_free>;
+using StoreContext = COwned<X509_STORE_CTX, X509_STORE_CTX_free>;
 struct StackDeleter {
   void operator()(STACK_OF(X509) * stack) const { sk_X509_pop_free(stack, X509_free); }
 };

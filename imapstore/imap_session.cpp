@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/c_owned.h"
 #include "imapstore/certificate_check.h"
 #include "imapstore/imap_address.h"
 #include "imapstore/loopback_address.h"
@@ -19,14 +20,8 @@ namespace tervane::imap {
 namespace {
 
 // libetpan's results and arguments, freed by their own functions.
-template <typename T, void (*F)(T*)>
-struct FreeWith {
-  void operator()(T* p) const { F(p); }
-};
-template <typename T, void (*F)(T*)>
-using Owned = std::unique_ptr<T, FreeWith<T, F>>;
-using Set = Owned<mailimap_set, mailimap_set_free>;
-using FetchList = Owned<clist, mailimap_fetch_list_free>;
+using Set = COwned<mailimap_set, mailimap_set_free>;
+using FetchList = COwned<clist, mailimap_fetch_list_free>;
 
 template <typename T, typename Function>
 void ForEach(clist* list, Function function) {
@@ -153,9 +148,9 @@ mailimap_flag* NewFlag(const std::string& name) {
   return mailimap_flag_new_flag_keyword(::strdup(name.c_str()));
 }
 
-Owned<mailimap_flag_list, mailimap_flag_list_free> NewFlagList(
+COwned<mailimap_flag_list, mailimap_flag_list_free> NewFlagList(
     const std::vector<std::string>& flags) {
-  Owned<mailimap_flag_list, mailimap_flag_list_free> list(mailimap_flag_list_new_empty());
+  COwned<mailimap_flag_list, mailimap_flag_list_free> list(mailimap_flag_list_new_empty());
   for (const std::string& flag : flags)
     mailimap_flag_list_add(list.get(), NewFlag(flag));
   return list;
@@ -262,7 +257,7 @@ void ImapSession::VerifyCertificate(const std::string& caFile) {
 void ImapSession::ReadCapabilities() {
   mailimap_capability_data* data = nullptr;
   Check(mailimap_capability(imap_.get(), &data), "CAPABILITY");
-  Owned<mailimap_capability_data, mailimap_capability_data_free> owned(data);
+  COwned<mailimap_capability_data, mailimap_capability_data_free> owned(data);
   capabilities_.clear();
   ForEach<struct mailimap_capability>(
       data->cap_list, [this](struct mailimap_capability* capability) {
@@ -310,7 +305,7 @@ std::vector<MailboxEntry> ImapSession::List() {
   const SigpipeGuard guard = Enter();
   clist* result = nullptr;
   Check(mailimap_list(imap_.get(), "", "*", &result), "LIST");
-  Owned<clist, mailimap_list_result_free> owned(result);
+  COwned<clist, mailimap_list_result_free> owned(result);
   std::vector<MailboxEntry> entries;
   ForEach<mailimap_mailbox_list>(result, [&entries](mailimap_mailbox_list* mailbox) {
     MailboxEntry entry{DecodeMailboxName(mailbox->mb_name), {}};
@@ -356,7 +351,7 @@ MailboxState ImapSession::Select(std::string_view mailbox) {
 
 MailboxState ImapSession::Status(std::string_view mailbox) {
   const SigpipeGuard guard = Enter();
-  Owned<mailimap_status_att_list, mailimap_status_att_list_free> attributes(
+  COwned<mailimap_status_att_list, mailimap_status_att_list_free> attributes(
       mailimap_status_att_list_new_empty());
   for (int attribute :
        {MAILIMAP_STATUS_ATT_MESSAGES, MAILIMAP_STATUS_ATT_UIDNEXT, MAILIMAP_STATUS_ATT_UIDVALIDITY})
@@ -364,7 +359,7 @@ MailboxState ImapSession::Status(std::string_view mailbox) {
   mailimap_mailbox_data_status* status = nullptr;
   Check(mailimap_status(imap_.get(), EncodeMailboxName(mailbox).c_str(), attributes.get(), &status),
         "STATUS " + Quoted(mailbox));
-  Owned<mailimap_mailbox_data_status, mailimap_mailbox_data_status_free> owned(status);
+  COwned<mailimap_mailbox_data_status, mailimap_mailbox_data_status_free> owned(status);
   MailboxState state;
   ForEach<mailimap_status_info>(status->st_info_list, [&state](mailimap_status_info* info) {
     if (info->st_att == MAILIMAP_STATUS_ATT_MESSAGES)
@@ -379,7 +374,7 @@ MailboxState ImapSession::Status(std::string_view mailbox) {
 
 std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last, bool undeletedOnly) {
   const SigpipeGuard guard = Enter();
-  Owned<mailimap_search_key, mailimap_search_key_free> key(
+  COwned<mailimap_search_key, mailimap_search_key_free> key(
       mailimap_search_key_new_multiple_empty());
   mailimap_search_key_multiple_add(
       key.get(), mailimap_search_key_new_uid(mailimap_set_new_interval(first, last)));
@@ -392,7 +387,7 @@ std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last, boo
                                 nullptr, nullptr, 0, nullptr, nullptr, nullptr));
   clist* result = nullptr;
   Check(mailimap_uid_search(imap_.get(), nullptr, key.get(), &result), "UID SEARCH");
-  Owned<clist, mailimap_search_result_free> owned(result);
+  COwned<clist, mailimap_search_result_free> owned(result);
   std::vector<uint32_t> uids;
   ForEach<uint32_t>(result, [&](uint32_t* uid) {
     // "n:*" holds the highest UID even when that is below n.
@@ -405,11 +400,11 @@ std::vector<uint32_t> ImapSession::SearchUids(uint32_t first, uint32_t last, boo
 
 std::vector<uint32_t> ImapSession::SearchHeader(std::string_view field, std::string_view value) {
   const SigpipeGuard guard = Enter();
-  Owned<mailimap_search_key, mailimap_search_key_free> key(mailimap_search_key_new_header(
+  COwned<mailimap_search_key, mailimap_search_key_free> key(mailimap_search_key_new_header(
       ::strdup(std::string(field).c_str()), ::strdup(std::string(value).c_str())));
   clist* result = nullptr;
   Check(mailimap_uid_search(imap_.get(), "UTF-8", key.get(), &result), "UID SEARCH HEADER");
-  Owned<clist, mailimap_search_result_free> owned(result);
+  COwned<clist, mailimap_search_result_free> owned(result);
   std::vector<uint32_t> uids;
   ForEach<uint32_t>(result, [&](uint32_t* uid) { uids.push_back(*uid); });
   std::sort(uids.begin(), uids.end());
@@ -418,7 +413,7 @@ std::vector<uint32_t> ImapSession::SearchHeader(std::string_view field, std::str
 
 std::vector<FetchedHeader> ImapSession::FetchHeaders(uint32_t first, uint32_t last) {
   const SigpipeGuard guard = Enter();
-  Owned<mailimap_fetch_type, mailimap_fetch_type_free> type(
+  COwned<mailimap_fetch_type, mailimap_fetch_type_free> type(
       mailimap_fetch_type_new_fetch_att_list_empty());
   for (mailimap_fetch_att* attribute :
        {mailimap_fetch_att_new_uid(), mailimap_fetch_att_new_rfc822_size(),
@@ -444,7 +439,7 @@ std::vector<FetchedHeader> ImapSession::FetchHeaders(uint32_t first, uint32_t la
 
 std::optional<std::string> ImapSession::FetchSection(uint32_t uid, bool wholeMessage) {
   const SigpipeGuard guard = Enter();
-  Owned<mailimap_fetch_type, mailimap_fetch_type_free> type(
+  COwned<mailimap_fetch_type, mailimap_fetch_type_free> type(
       mailimap_fetch_type_new_fetch_att_list_empty());
   mailimap_fetch_type_new_fetch_att_list_add(type.get(), mailimap_fetch_att_new_uid());
   mailimap_fetch_type_new_fetch_att_list_add(
@@ -491,7 +486,7 @@ std::vector<std::pair<uint32_t, uint32_t>> ImapSession::Move(const std::vector<u
   const std::vector<uint32_t> from = UidsOf(source);
   const std::vector<uint32_t> to = UidsOf(destination);
   if (!Has(Capability::kMove)) {
-    Owned<mailimap_store_att_flags, mailimap_store_att_flags_free> deleted(
+    COwned<mailimap_store_att_flags, mailimap_store_att_flags_free> deleted(
         mailimap_store_att_flags_new_add_flags_silent(NewFlagList({"\\Deleted"}).release()));
     Check(mailimap_uid_store(imap_.get(), set.get(), deleted.get()),
           "UID STORE +FLAGS (\\Deleted)");

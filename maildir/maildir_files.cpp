@@ -10,16 +10,13 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/c_owned.h"
 #include "base/unique_fd.h"
 
 namespace tervane {
 namespace {
 
 constexpr const char* kSubdirs[] = {"cur", "new", "tmp"};
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 // The S_IFMT bits for a d_type; 0 when readdir could not tell.
 mode_t TypeOf(unsigned char type) {
@@ -52,7 +49,7 @@ bool MakeDirectory(const std::filesystem::path& path) {
 
 std::vector<DirectoryEntry> ReadDirectory(const std::filesystem::path& dir) {
   std::vector<DirectoryEntry> entries;
-  std::unique_ptr<DIR, DirCloser> stream(::opendir(dir.c_str()));
+  COwned<DIR, ::closedir> stream(::opendir(dir.c_str()));
   while (stream) {
     const dirent* entry = ::readdir(stream.get());
     if (entry == nullptr) {

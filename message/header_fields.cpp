@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 
+#include "base/c_owned.h"
+
 namespace tervane {
 namespace {
 
@@ -16,9 +18,6 @@ void InitGMime() {
 
 struct GObjectUnref {
   void operator()(void* object) const { g_object_unref(object); }
-};
-struct GFree {
-  void operator()(char* text) const { g_free(text); }
 };
 
 // GMime's text when it is valid UTF-8, else empty: names handed out are always UTF-8.
@@ -162,8 +161,7 @@ std::string FirstMailboxAddress(std::string_view fieldValue) {
 std::string DecodeHeaderText(std::string_view fieldValue) {
   InitGMime();
   const std::string value(fieldValue);
-  const std::unique_ptr<char, GFree> decoded(
-      g_mime_utils_header_decode_text(nullptr, value.c_str()));
+  const COwned<char, g_free> decoded(g_mime_utils_header_decode_text(nullptr, value.c_str()));
   return Utf8OrEmpty(decoded.get());
 }
 

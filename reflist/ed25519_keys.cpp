@@ -13,25 +13,15 @@
 #include <system_error>
 #include <vector>
 
+#include "base/c_owned.h"
 #include "base/hex.h"
 
 namespace tervane {
 namespace {
 
-struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, KeyFree>;
-
-struct ContextFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using DigestContextPtr = std::unique_ptr<EVP_MD_CTX, ContextFree>;
-
-struct FileClose {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileClose>;
+using KeyPtr = COwned<EVP_PKEY, EVP_PKEY_free>;
+using DigestContextPtr = COwned<EVP_MD_CTX, EVP_MD_CTX_free>;
+using FilePtr = COwned<FILE, std::fclose>;
 
 constexpr size_t kSignatureBytes = 64;
 

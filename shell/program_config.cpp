@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "base/c_owned.h"
 #include "base/xdg_dirs.h"
 
 namespace tervane {
@@ -12,13 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct KeyFileDeleter {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-struct ErrorDeleter {
-  void operator()(GError* error) const { g_error_free(error); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+using KeyFilePtr = COwned<GKeyFile, g_key_file_free>;
+using ErrorPtr = COwned<GError, g_error_free>;
 
 constexpr char kMail[] = "mail";
 constexpr char kMarking[] = "marking";
@@ -27,7 +23,7 @@ constexpr char kMarking[] = "marking";
 std::optional<std::string> Text(GKeyFile* file, const char* group, const char* key) {
   GError* raw = nullptr;
   char* value = g_key_file_get_string(file, group, key, &raw);
-  std::unique_ptr<GError, ErrorDeleter> error(raw);
+  ErrorPtr error(raw);
   if (value == nullptr)
     return std::nullopt;
   std::string text(value);
@@ -56,7 +52,7 @@ ProgramConfig ReadProgramConfig(const fs::path& file) {
   KeyFilePtr keys(g_key_file_new());
   GError* raw = nullptr;
   if (!g_key_file_load_from_file(keys.get(), file.c_str(), G_KEY_FILE_NONE, &raw)) {
-    std::unique_ptr<GError, ErrorDeleter> error(raw);
+    ErrorPtr error(raw);
     throw ConfigError("cannot read the configuration " + file.string() + ": " + error->message);
   }
   if (const std::optional<std::string> maildir = Text(keys.get(), kMail, "maildir"))

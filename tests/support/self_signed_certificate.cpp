@@ -10,19 +10,14 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/c_owned.h"
+
 namespace tervane::testing {
 namespace {
 
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* p) const {
-    Free(p);
-  }
-};
-using Key = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using Certificate = std::unique_ptr<X509, Deleter<X509_free>>;
-using File = std::unique_ptr<FILE, Deleter<std::fclose>>;
+using Key = COwned<EVP_PKEY, EVP_PKEY_free>;
+using Certificate = COwned<X509, X509_free>;
+using File = COwned<FILE, std::fclose>;
 
 bool IsIpAddress(const std::string& name) {
   unsigned char address[16];
