@@ -7,7 +7,7 @@
 
 namespace tervane {
 
-// The user's base directories (XDG Base Directory Specification), with one rule for all: an
+// The user's base directories (freedesktop.org's XDG base directories), with one rule for all: an
 // absolute $XDG_..._HOME, else its default under $HOME. A relative value counts as unset, as the
 // XDG rules say.
 
