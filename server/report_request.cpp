@@ -9,10 +9,10 @@ namespace {
 constexpr size_t kDigestHexDigits = 32;
 
 std::optional<std::string> UpperCaseDigest(std::string_view digest) {
-  const std::optional<std::string> bytes = BytesFromHex(digest);
-  if (digest.size() != kDigestHexDigits || !bytes)
+  if (digest.size() != kDigestHexDigits)
     return std::nullopt;
-  return HexDigits(*bytes, HexCase::kUpper);
+  const std::optional<std::string> bytes = BytesFromHex(digest);
+  return bytes ? std::optional(HexDigits(*bytes, HexCase::kUpper)) : std::nullopt;
 }
 
 }  // namespace
